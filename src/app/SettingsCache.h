@@ -1,0 +1,50 @@
+#pragma once
+// One in-memory IniTool per settings file in the Config folder, shared by the
+// whole program; a file changed on disk is picked up on the next read, and
+// changed files are written back by FlushIniCache.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/IniTool.h"
+
+namespace tarvelo::app {
+
+class SettingsCache {
+public:
+    SettingsCache(std::filesystem::path configFolder, LogSink* log);
+
+    // Index of the file's entry (1..count); creates the file empty when missing.
+    int GetIniIndex(const std::string& fileName, bool keepInMemory);
+    std::string GetIniSetting(const std::string& section, const std::string& key, const std::string& defaultValue,
+                              const std::string& fileName = "");
+    void SaveIniSetting(const std::string& section, const std::string& key, const std::string& value,
+                        const std::string& fileName = "");
+    void FlushIniCache();
+
+    IniTool& tool(int index) { return *entries_.at(static_cast<size_t>(index)).tool; }
+    bool changed(int index) const { return entries_.at(static_cast<size_t>(index)).changed; }
+    void markChanged(int index) { entries_.at(static_cast<size_t>(index)).changed = true; }
+    int count() const { return count_; }
+    const std::filesystem::path& configFolder() const { return folder_; }
+
+private:
+    struct Entry {
+        std::string name;  // lower case
+        std::filesystem::file_time_type time;
+        std::unique_ptr<IniTool> tool;
+        bool changed = false;
+    };
+    static std::string FileOrDefault(const std::string& fileName) {
+        return fileName.empty() ? std::string("settings.ini") : fileName;
+    }
+
+    std::filesystem::path folder_;
+    LogSink* log_;
+    std::vector<Entry> entries_;
+    int count_ = 0;
+};
+
+} // namespace tarvelo::app

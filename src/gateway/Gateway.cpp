@@ -1,0 +1,223 @@
+#include "gateway/Gateway.h"
+
+#include "common/Text.h"
+
+namespace tarvelo {
+
+namespace {
+// Shut-down steps ignore their errors: the next step always runs.
+template <class F>
+void IgnoringErrors(F&& f) {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+} // namespace
+
+Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options)
+    : platform_(platform), paths_(std::move(paths)), options_(options), log_(platform.clock()) {
+    log_.setMirror(options_.mirrorLog);
+    log_.setTextLogPath(paths_.textLog());
+    periodicScriptTimer_ = platform_.createTimer();
+    periodicScriptTimer_->setHandler([this] { PeriodicScriptTick(); });
+}
+
+Gateway::~Gateway() = default;
+
+void Gateway::DebugLog(const std::string& data) {
+    if (settings_.DebugLog) log_.WriteLog("Tarvelo Debug", data);
+}
+
+bool Gateway::Start() {
+    if (started_) return !shutDown_;
+    started_ = true;
+    xapReady_ = false;
+    closing_ = false;
+    bool keepRunning = true;
+    // An error in the load event's own steps ends start-up at that point.
+    Guard(&log_, "Main Load", [&] {
+        step("GlobalInitialisation");
+        GlobalInitialisation();
+
+        step("InitXap");
+        if (std::optional<int> port = InitXap()) {
+            if (*port > 0) {
+                xapReady_ = true;
+                log_.WriteLog("Tarvelo", "Using xAP port " + Dec(*port));
+            } else {
+                log_.TextLog("Tarvelo", "xAP Init Error " + Dec(*port) + " occurred");
+                keepRunning = false;
+                return;
+            }
+        }
+
+        step("InitHW");
+        Guard(&log_, "InitHW", [&] { InitHW(); });
+
+        step("LoadTimerForm");
+        LoadTimerForm();
+        step("ShowTrayIcon");
+        ShowTrayIcon();
+    });
+    if (!keepRunning) shutDown_ = true;
+    return keepRunning;
+}
+
+void Gateway::GlobalInitialisation() {
+    computerName_ = platform_.computerName();
+    app::MakePath(paths_.config() / "x");
+    app::MakePath(paths_.data() / "x");
+    // The script host object joins here with the scripting subsystem.
+    ini_ = std::make_unique<app::SettingsCache>(paths_.config(), &log_);
+    // The HTTP listener starts here with the web subsystem.
+    interfaceAddress_ = ini_->GetIniSetting("Interface", "InterfaceAddress", "Default", "zantuXap.ini");
+    broadcastAddress_ = ini_->GetIniSetting("Interface", "BroadcastAddress", "Default", "zantuXap.ini");
+    programUID_ = app::ConvertUID(RemoveQuotes(ini_->GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini")));
+}
+
+std::optional<int> Gateway::InitXap() {
+    // The xAP transport is not part of this build yet: there is no port to
+    // report, and log entries stay held until a transport takes them.
+    return std::nullopt;
+}
+
+void Gateway::InitHW() {
+    step("LoadTraceWindow");
+    Guard(&log_, "LoadTraceWindow", [&] { LoadTraceWindow(); });
+    initialised_ = false;
+
+    step("SetPimHold");
+    SetPimHold(true);
+    step("InitReceivedFilters");
+    Guard(&log_, "InitReceivedFilters", [&] { InitReceivedFilters(); });
+
+    step("InitINIVariables");
+    Guard(&log_, "InitINIVariables", [&] { InitINIVariables(); });
+    step("ReleasePimHold");
+    SetPimHold(false);
+
+    step("ImportInstallation");
+    ImportInstallation();
+    step("RestoreLinkStates");
+    RestoreLinkStates();
+    step("LinkDevicesToModules");
+    Guard(&log_, "LinkDevicesToModules", [&] { LinkDevicesToModules(); });
+
+    step("CreatePimIdentity");
+    Guard(&log_, "CreatePimIdentity", [&] { CreatePimIdentity(); });
+    step("GetCurrentUPBStatus");
+    Guard(&log_, "GetCurrentUPBStatus", [&] { GetCurrentUPBStatus(); });
+
+    initialised_ = true;
+    step("ArmPeriodicScriptTimer");
+    ArmPeriodicScriptTimer();
+}
+
+void Gateway::InitINIVariables() {
+    settings_.InitIniKeys(*ini_, &log_);
+    ResetPimReceiveBuffer();
+    OpenPimAtStart();
+}
+
+void Gateway::ArmPeriodicScriptTimer() {
+    periodic_ = app::PeriodicScriptSchedule(settings_.PeriodicScriptInterval);
+    periodicScriptTimer_->setEnabled(false);
+    if (!periodic_.enabled) return;
+    periodicScriptTimer_->setInterval(periodic_.intervalMs);
+    periodicScriptTimer_->setEnabled(true);
+}
+
+void Gateway::LoadTimerForm() {
+    DebugLog("Internal Timer Started");
+    StopTransmitHold();
+}
+
+void Gateway::ShowTrayIcon() {
+    // The tray icon joins with the desktop user interface; a headless gateway has none.
+}
+
+void Gateway::RequestExit() {
+    closing_ = true;
+    SetPimClosing();
+    Shutdown();
+    platform_.quit();
+}
+
+void Gateway::Shutdown() {
+    if (shutDown_ || !started_) {
+        shutDown_ = true;
+        return;
+    }
+    shutDown_ = true;
+    step("SaveLinkStates");
+    IgnoringErrors([&] { SaveLinkStates(); });
+    step("SaveDevicesOfInterest");
+    IgnoringErrors([&] { SaveDevicesOfInterest(); });
+    step("FlushIniCache");
+    IgnoringErrors([&] {
+        if (ini_) ini_->FlushIniCache();
+    });
+    step("RemoveTrayIcon");
+    IgnoringErrors([&] { RemoveTrayIcon(); });
+    step("UnloadForms");
+    IgnoringErrors([&] {
+        periodicScriptTimer_->setEnabled(false);
+        UnloadForms();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Entry points of the subsystems. Each does nothing until its subsystem is
+// built into the gateway.
+// ---------------------------------------------------------------------------
+
+// upb: the traffic trace.
+void Gateway::LoadTraceWindow() {}
+
+// upb: while held, received PIM text is buffered but not split into lines.
+void Gateway::SetPimHold(bool hold) { (void)hold; }
+
+// upb: empty the receive buffer and reset the count of open attempts.
+void Gateway::ResetPimReceiveBuffer() {}
+
+// upb: open the PIM port when UPBCommPort is set and the port is not open yet.
+void Gateway::OpenPimAtStart() {}
+
+// upb: the options write that the PIM identity object sends at creation.
+void Gateway::CreatePimIdentity() {}
+
+// upb: one status poll of every module.
+void Gateway::GetCurrentUPBStatus() {}
+
+// upb: let the transmit queue go on at once.
+void Gateway::StopTransmitHold() {}
+
+// upb: the tray menu's "Exit" sets the closing flag first, so that closing the
+// connection is neither reported nor answered with a reconnect.
+void Gateway::SetPimClosing() {}
+
+// model: the export import, then the Rain8 valves.
+void Gateway::ImportInstallation() {}
+
+// model: the state records, the link map and the X10 lookup.
+void Gateway::RestoreLinkStates() {}
+
+// model: write the state records into the settings cache.
+void Gateway::SaveLinkStates() {}
+
+// xap: the received-message filters and the devices of interest.
+void Gateway::InitReceivedFilters() {}
+void Gateway::LinkDevicesToModules() {}
+void Gateway::SaveDevicesOfInterest() {}
+
+// scripting: the periodic script counts minutes on each tick.
+void Gateway::PeriodicScriptTick() {}
+
+// ui: the tray icon.
+void Gateway::RemoveTrayIcon() {}
+
+// Close the PIM port and stop the timers of every subsystem.
+void Gateway::UnloadForms() {}
+
+} // namespace tarvelo

@@ -1,0 +1,117 @@
+#pragma once
+// The gateway: owns one object per subsystem, in start-up order, wires them
+// together and runs the start-up and shut-down sequences. Tests build it on
+// the simulation platform; the program builds it on Qt.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/Logger.h"
+#include "app/Paths.h"
+#include "app/ProgramSettings.h"
+#include "app/SettingsCache.h"
+#include "model/Network.h"
+#include "platform/Platform.h"
+
+namespace tarvelo {
+
+class Gateway {
+public:
+    struct Options {
+        bool mirrorLog = true;  // log entries also on standard error
+    };
+
+    Gateway(platform::Platform& platform, app::Paths paths, Options options);
+    ~Gateway();
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
+
+    // The start-up sequence. False when the program must end at once.
+    bool Start();
+    // The shut-down sequence; every step runs whatever happened in the one before.
+    // Runs once; later calls do nothing.
+    void Shutdown();
+    // The tray menu's "Exit", and SIGTERM/SIGINT: closing flag, then shut-down.
+    void RequestExit();
+
+    platform::Platform& platform() { return platform_; }
+    const app::Paths& paths() const { return paths_; }
+    app::Logger& log() { return log_; }
+    app::SettingsCache& ini() { return *ini_; }
+    app::ProgramSettings& settings() { return settings_; }
+    model::Network& network() { return network_; }
+    const std::string& computerName() const { return computerName_; }
+    const std::string& programUID() const { return programUID_; }
+
+    bool initialised() const { return initialised_; }
+    bool closing() const { return closing_; }
+    bool xapReady() const { return xapReady_; }
+    bool shutDown() const { return shutDown_; }
+    // The periodic script timer as armed at start-up.
+    const app::PeriodicSchedule& periodicSchedule() const { return periodic_; }
+    platform::Timer& periodicScriptTimer() { return *periodicScriptTimer_; }
+
+    // WriteLog of the "Tarvelo Debug" type, only while DebugLog is on.
+    void DebugLog(const std::string& data);
+
+    // Names the start-up and shut-down steps as they run (tests pin the order).
+    std::function<void(const std::string& step)> onStep;
+
+private:
+    void step(const char* name) { if (onStep) onStep(name); }
+
+    // Start-up pieces, in order.
+    void GlobalInitialisation();
+    std::optional<int> InitXap();  // the bound xAP port; nullopt while no transport is built in
+    void InitHW();
+    void InitINIVariables();
+    void ArmPeriodicScriptTimer();
+    void LoadTimerForm();
+    void ShowTrayIcon();
+
+    // Shut-down pieces, in order.
+    void SaveLinkStates();
+    void SaveDevicesOfInterest();
+    void RemoveTrayIcon();
+    void UnloadForms();
+
+    // Entry points of the subsystems (see Gateway.cpp).
+    void LoadTraceWindow();
+    void SetPimHold(bool hold);
+    void ResetPimReceiveBuffer();
+    void OpenPimAtStart();
+    void CreatePimIdentity();
+    void GetCurrentUPBStatus();
+    void StopTransmitHold();
+    void SetPimClosing();
+    void ImportInstallation();
+    void RestoreLinkStates();
+    void InitReceivedFilters();
+    void LinkDevicesToModules();
+    void PeriodicScriptTick();
+
+    platform::Platform& platform_;
+    app::Paths paths_;
+    Options options_;
+    app::Logger log_;
+    std::unique_ptr<app::SettingsCache> ini_;
+    app::ProgramSettings settings_;
+    model::Network network_;
+    std::string computerName_;
+    std::string interfaceAddress_;
+    std::string broadcastAddress_;
+    std::string programUID_;
+
+    bool initialised_ = false;
+    bool closing_ = false;
+    bool xapReady_ = false;
+    bool shutDown_ = false;
+    bool started_ = false;
+
+    app::PeriodicSchedule periodic_;
+    std::unique_ptr<platform::Timer> periodicScriptTimer_;
+};
+
+} // namespace tarvelo

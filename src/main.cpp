@@ -1,0 +1,95 @@
+// tarvelo: the UPB <-> xAP gateway.
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/Paths.h"
+#include "gateway/Gateway.h"
+#include "platform/qt/QtPlatform.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: tarvelo [options]\n"
+    "\n"
+    "Bridges a UPB powerline network (through a PIM on a serial port or a TCP\n"
+    "serial bridge) and the xAP protocol, with status pages over HTTP.\n"
+    "\n"
+    "Options:\n"
+    "  --base DIR    base folder holding Config/, Data/, Scripts/ and HTML/\n"
+    "                (default: $TARVELO_HOME, else the executable's folder)\n"
+    "  --headless    run as a daemon, without tray icon or windows\n"
+    "  --quiet       do not copy log entries to standard error\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Settings live in DIR/Config/Tarvelo.ini (section [UPB]); the installation is\n"
+    "imported from DIR/Data/Tarvelo/Tarvelo.upe. SIGTERM or SIGINT shut the gateway\n"
+    "down in order: the component states are saved before it ends.\n";
+
+struct Options {
+    std::string base;
+    bool headless = false;
+    bool quiet = false;
+};
+
+// 0 = go on; otherwise the exit status + 1.
+int Parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 1;
+        } else if (a == "--version") {
+            std::printf("tarvelo %s\n", TARVELO_VERSION);
+            return 1;
+        } else if (a == "--base") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarvelo: --base needs a folder\n");
+                return 3;
+            }
+            o.base = argv[++i];
+        } else if (a.rfind("--base=", 0) == 0) {
+            o.base = a.substr(7);
+        } else if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else {
+            std::fprintf(stderr, "tarvelo: unknown option '%s' (try --help)\n", a.c_str());
+            return 3;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (int r = Parse(argc, argv, options)) return r - 1;
+
+    const auto started = std::chrono::steady_clock::now();
+    QCoreApplication app(argc, argv);
+    const auto paths = tarvelo::app::Paths::Resolve(options.base, QCoreApplication::applicationDirPath().toStdString());
+
+    tarvelo::platform::qt::QtPlatform platform;
+    tarvelo::Gateway gateway(platform, paths, tarvelo::Gateway::Options{!options.quiet});
+    tarvelo::platform::qt::InstallQuitSignals([&] { gateway.RequestExit(); });
+
+    if (!gateway.Start()) return 1;
+    if (!gateway.shutDown()) {
+        if (!options.quiet) {
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+            std::fprintf(stderr, "tarvelo: running from %s (ready in %lld ms)\n", paths.base.string().c_str(),
+                         static_cast<long long>(ms.count()));
+        }
+        platform.run();
+    }
+    gateway.Shutdown();
+    return 0;
+}

@@ -1,0 +1,139 @@
+#include "platform/qt/QtPlatform.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QSocketNotifier>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/qt/QtIo.h"
+
+namespace tarvelo::platform::qt {
+
+namespace {
+
+class QtClock : public Clock {
+public:
+    int64_t localMillis() const override {
+        const QDateTime now = QDateTime::currentDateTime();
+        return now.toMSecsSinceEpoch() + static_cast<int64_t>(now.offsetFromUtc()) * 1000;
+    }
+};
+
+class QtTimer : public Timer {
+public:
+    QtTimer() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            // Never re-enter our own tick from a wait inside the handler.
+            if (inHandler_ || !handler_) return;
+            inHandler_ = true;
+            auto handler = handler_;
+            handler();
+            inHandler_ = false;
+        });
+    }
+    void setInterval(int ms) override {
+        interval_ = ms;
+        apply(true);
+    }
+    int interval() const override { return interval_; }
+    void setEnabled(bool on) override {
+        if (on == enabled_) return;
+        enabled_ = on;
+        apply(true);
+    }
+    bool enabled() const override { return enabled_; }
+    void setHandler(std::function<void()> h) override { handler_ = std::move(h); }
+
+private:
+    // Interval 0 never ticks (a zero QTimer would fire on every loop pass).
+    void apply(bool restart) {
+        if (enabled_ && interval_ > 0) {
+            if (restart || !timer_.isActive()) timer_.start(interval_);
+        } else {
+            timer_.stop();
+        }
+    }
+
+    QTimer timer_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    bool inHandler_ = false;
+    std::function<void()> handler_;
+};
+
+const QtClock& TheClock() {
+    static QtClock clock;
+    return clock;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    char c = 1;
+    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+} // namespace
+
+QtPlatform::QtPlatform() = default;
+QtPlatform::~QtPlatform() = default;
+
+std::unique_ptr<Timer> QtPlatform::createTimer() { return std::make_unique<QtTimer>(); }
+
+void QtPlatform::pumpOnce() {
+    // Blocks until at least one event is available, then runs what is pending.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtPlatform::post(std::function<void()> call) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+const Clock& QtPlatform::clock() const { return TheClock(); }
+
+std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() { return MakeTcpSocket(); }
+std::unique_ptr<SerialPort> QtPlatform::createSerialPort() { return MakeSerialPort(); }
+
+std::string QtPlatform::computerName() {
+    // Like a NetBIOS name: the host name without its domain.
+    QString name = QSysInfo::machineHostName();
+    int dot = name.indexOf('.');
+    if (dot > 0) name.truncate(dot);
+    return name.toLocal8Bit().toStdString();
+}
+
+void QtPlatform::run() {
+    // A quit() that came while start-up was still running ends run() at once.
+    while (!quit_) pumpOnce();
+}
+
+void QtPlatform::quit() {
+    quit_ = true;
+    post([] {});  // wake a blocked pumpOnce
+}
+
+void InstallQuitSignals(std::function<void()> handler) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [handler = std::move(handler)] {
+        char buf[16];
+        [[maybe_unused]] auto n = ::read(g_signalPipe[0], buf, sizeof buf);
+        handler();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+} // namespace tarvelo::platform::qt

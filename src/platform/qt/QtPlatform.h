@@ -1,0 +1,34 @@
+#pragma once
+// The Qt implementation of the platform port. Needs a QCoreApplication (or
+// QApplication) to exist before it is created.
+
+#include <functional>
+
+#include "platform/Platform.h"
+
+namespace tarvelo::platform::qt {
+
+class QtPlatform : public Platform {
+public:
+    QtPlatform();
+    ~QtPlatform() override;
+
+    std::unique_ptr<Timer> createTimer() override;
+    void pumpOnce() override;
+    void post(std::function<void()> call) override;
+    const Clock& clock() const override;
+    std::unique_ptr<TcpSocket> createTcpSocket() override;
+    std::unique_ptr<SerialPort> createSerialPort() override;
+    std::string computerName() override;
+    void run() override;
+    void quit() override;
+
+private:
+    bool quit_ = false;
+};
+
+// SIGTERM and SIGINT call `handler` from the event loop (never from the signal
+// handler itself).
+void InstallQuitSignals(std::function<void()> handler);
+
+} // namespace tarvelo::platform::qt

@@ -1,0 +1,219 @@
+// The same window-timer semantics, pinned on both implementations of the
+// platform port: Qt (real time) and the simulation (virtual time).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "platform/qt/QtPlatform.h"
+#include "sim/SimPlatform.h"
+
+using namespace tarvelo;
+using platform::Platform;
+
+namespace {
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "timer_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+struct QtHarness {
+    QtHarness() { App(); }
+    platform::qt::QtPlatform p;
+    static constexpr int64_t kSlack = 40;  // real timers fire a little late
+};
+struct SimHarness {
+    sim::SimPlatform p;
+    static constexpr int64_t kSlack = 0;
+};
+
+template <class H>
+class TimerSemantics : public ::testing::Test {
+protected:
+    H h;
+    Platform& p() { return h.p; }
+    int64_t now() { return h.p.clock().localMillis(); }
+    // Pumps until done() or `ms` have passed (a watchdog timer ends the wait).
+    void pumpUntil(const std::function<bool()>& done, int ms) {
+        auto watchdog = p().createTimer();
+        bool expired = false;
+        watchdog->setHandler([&] { expired = true; });
+        watchdog->start(ms);
+        while (!done() && !expired) p().pumpOnce();
+    }
+    void pumpFor(int ms) { pumpUntil([] { return false; }, ms); }
+};
+
+} // namespace
+
+using Implementations = ::testing::Types<SimHarness, QtHarness>;
+TYPED_TEST_SUITE(TimerSemantics, Implementations);
+
+TYPED_TEST(TimerSemantics, TicksRepeatedlyWhileEnabled) {
+    auto t = this->p().createTimer();
+    int ticks = 0;
+    t->setHandler([&] { ++ticks; });
+    const int64_t start = this->now();
+    t->start(30);
+    this->pumpUntil([&] { return ticks >= 3; }, 2000);
+    EXPECT_GE(ticks, 3);
+    EXPECT_GE(this->now() - start, 90 - 5);
+    t->setEnabled(false);
+    const int before = ticks;
+    this->pumpFor(100);
+    EXPECT_EQ(ticks, before);
+}
+
+TYPED_TEST(TimerSemantics, IntervalZeroNeverTicks) {
+    auto t = this->p().createTimer();
+    int ticks = 0;
+    t->setHandler([&] { ++ticks; });
+    t->setInterval(0);
+    t->setEnabled(true);
+    EXPECT_TRUE(t->enabled());
+    this->pumpFor(80);
+    EXPECT_EQ(ticks, 0);
+}
+
+TYPED_TEST(TimerSemantics, SettingTheIntervalRestartsTheCountdown) {
+    auto a = this->p().createTimer();
+    auto b = this->p().createTimer();
+    int64_t firstTick = -1;
+    const int64_t start = this->now();
+    a->setHandler([&] {
+        if (firstTick < 0) firstTick = this->now() - start;
+    });
+    b->setHandler([&] {
+        a->setInterval(100);  // same value: still restarts
+        b->setEnabled(false);
+    });
+    a->start(100);
+    b->start(60);
+    this->pumpUntil([&] { return firstTick >= 0; }, 2000);
+    EXPECT_GE(firstTick, 160 - 5);
+    EXPECT_LE(firstTick, 160 + TypeParam::kSlack);
+}
+
+TYPED_TEST(TimerSemantics, EnablingAnEnabledTimerDoesNotRestartIt) {
+    auto a = this->p().createTimer();
+    auto b = this->p().createTimer();
+    int64_t firstTick = -1;
+    const int64_t start = this->now();
+    a->setHandler([&] {
+        if (firstTick < 0) firstTick = this->now() - start;
+    });
+    b->setHandler([&] {
+        a->setEnabled(true);
+        b->setEnabled(false);
+    });
+    a->start(100);
+    b->start(60);
+    this->pumpUntil([&] { return firstTick >= 0; }, 2000);
+    EXPECT_GE(firstTick, 100 - 5);
+    EXPECT_LT(firstTick, 150);
+}
+
+TYPED_TEST(TimerSemantics, DisableThenEnableRestarts) {
+    auto a = this->p().createTimer();
+    auto b = this->p().createTimer();
+    int64_t firstTick = -1;
+    const int64_t start = this->now();
+    a->setHandler([&] {
+        if (firstTick < 0) firstTick = this->now() - start;
+    });
+    b->setHandler([&] {
+        a->setEnabled(false);
+        a->setEnabled(true);
+        b->setEnabled(false);
+    });
+    a->start(100);
+    b->start(60);
+    this->pumpUntil([&] { return firstTick >= 0; }, 2000);
+    EXPECT_GE(firstTick, 160 - 5);
+}
+
+TYPED_TEST(TimerSemantics, NoTickReentersItsOwnHandlerDuringAWait) {
+    auto a = this->p().createTimer();
+    auto b = this->p().createTimer();
+    int ticks = 0, depth = 0, maxDepth = 0;
+    bool waited = false;
+    a->setHandler([&] {
+        ++ticks;
+        ++depth;
+        maxDepth = std::max(maxDepth, depth);
+        if (!waited) {
+            waited = true;
+            // Wait, processing events, for a timer five intervals away.
+            bool fired = false;
+            b->setHandler([&] {
+                fired = true;
+                b->setEnabled(false);
+            });
+            b->start(100);
+            while (!fired && b->enabled()) this->p().pumpOnce();
+        }
+        --depth;
+    });
+    a->start(20);
+    this->pumpUntil([&] { return ticks >= 3; }, 3000);
+    EXPECT_EQ(maxDepth, 1);
+    EXPECT_GE(ticks, 3);  // and it goes on ticking afterwards
+}
+
+TYPED_TEST(TimerSemantics, AHandlerMayStopItsOwnTimer) {
+    auto a = this->p().createTimer();
+    int ticks = 0;
+    a->setHandler([&] {
+        ++ticks;
+        a->setEnabled(false);
+    });
+    a->start(10);
+    this->pumpFor(120);
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(a->enabled());
+}
+
+TYPED_TEST(TimerSemantics, PostedCallsRunFromTheLoopInOrder) {
+    std::vector<int> order;
+    this->p().post([&] { order.push_back(1); });
+    this->p().post([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty());
+    this->pumpUntil([&] { return order.size() == 2; }, 1000);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(SimPlatform, VirtualTimeIsExact) {
+    sim::SimPlatform p;
+    auto t = p.createTimer();
+    std::vector<int64_t> at;
+    const int64_t start = p.now();
+    t->setHandler([&] { at.push_back(p.now() - start); });
+    t->start(1000);
+    p.advance(3500);
+    EXPECT_EQ(at, (std::vector<int64_t>{1000, 2000, 3000}));
+    EXPECT_EQ(p.now() - start, 3500);
+    // Thirty minutes of program time cost nothing.
+    p.advance(30 * 60 * 1000);
+    EXPECT_EQ(at.size(), 1803u);
+}
+
+TEST(SimPlatform, AWaitThatCanNeverEndFailsInsteadOfHanging) {
+    sim::SimPlatform p;
+    EXPECT_THROW(p.pumpOnce(), sim::SimStalled);
+    auto t = p.createTimer();
+    t->setHandler([&] { p.pumpOnce(); });  // waits for nothing but itself
+    t->start(10);
+    EXPECT_THROW(p.pumpOnce(), sim::SimStalled);
+}
+
+TEST(SimPlatform, ScheduledEventsRunAtTheirVirtualTime) {
+    sim::SimPlatform p;
+    int64_t ranAt = 0;
+    const int64_t start = p.now();
+    p.at(275, [&] { ranAt = p.now() - start; });
+    p.runUntil([&] { return ranAt != 0; });
+    EXPECT_EQ(ranAt, 275);
+}
