@@ -1,0 +1,61 @@
+// The real gateway executable: command line, folders, and an orderly stop on
+// SIGTERM and SIGINT.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "e2e/ProcessHelpers.h"
+#include "support/TempDir.h"
+
+using namespace tarvelo::testing;
+namespace fs = std::filesystem;
+
+TEST(GatewayProcess, HelpVersionAndUnknownOptions) {
+    E2eApp();
+    std::string out, err;
+    EXPECT_EQ(RunToEnd(Binary("tarvelo"), {"--help"}, &out), 0);
+    EXPECT_NE(out.find("--base DIR"), std::string::npos);
+    EXPECT_EQ(RunToEnd(Binary("tarvelo"), {"--version"}, &out), 0);
+    EXPECT_EQ(out.rfind("tarvelo ", 0), 0u);
+    EXPECT_EQ(RunToEnd(Binary("tarvelo"), {"--frobnicate"}, &out, &err), 2);
+    EXPECT_NE(err.find("unknown option '--frobnicate'"), std::string::npos);
+    EXPECT_EQ(RunToEnd(Binary("tarvelo"), {"--base"}, &out, &err), 2);
+}
+
+class GatewayStops : public ::testing::TestWithParam<int> {};
+
+TEST_P(GatewayStops, OnASignalAfterShuttingDownInOrder) {
+    E2eApp();
+    TempDir base;
+    QProcess p;
+    p.start(Binary("tarvelo"), {"--base", QString::fromStdString(base.path().string()), "--headless"});
+    ASSERT_TRUE(p.waitForStarted());
+    std::string seen;
+    ASSERT_TRUE(WaitForStderr(p, "running from", seen)) << seen;
+    EXPECT_TRUE(fs::is_directory(base / "Config"));
+    EXPECT_TRUE(fs::is_directory(base / "Data"));
+    ::kill(static_cast<pid_t>(p.processId()), GetParam());
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, GatewayStops, ::testing::Values(SIGTERM, SIGINT));
+
+TEST(GatewayProcess, TarveloHomeNamesTheBaseFolder) {
+    E2eApp();
+    TempDir base;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TARVELO_HOME", QString::fromStdString(base.path().string()));
+    p.setProcessEnvironment(env);
+    p.start(Binary("tarvelo"), {"--headless", "--quiet"});
+    ASSERT_TRUE(p.waitForStarted());
+    for (int i = 0; i < 100 && !fs::exists(base / "Config" / "Tarvelo.ini"); ++i) p.waitForFinished(50);
+    EXPECT_TRUE(fs::exists(base / "Config" / "Tarvelo.ini"));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardError().isEmpty());  // --quiet
+}

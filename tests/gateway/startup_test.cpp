@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "gateway/Gateway.h"
+#include "sim/SimPlatform.h"
+#include "support/TempDir.h"
+
+using namespace tarvelo;
+using tarvelo::testing::ReadFile;
+using tarvelo::testing::TempDir;
+using tarvelo::testing::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rig {
+    TempDir dir;
+    sim::SimPlatform platform;
+    std::unique_ptr<Gateway> gateway;
+    std::vector<std::string> steps;
+    std::vector<app::LogEntry> log;
+
+    Gateway& make() {
+        app::Paths paths;
+        paths.base = dir.path();
+        gateway = std::make_unique<Gateway>(platform, paths, Gateway::Options{false});
+        gateway->onStep = [this](const std::string& s) { steps.push_back(s); };
+        gateway->log().observer = [this](const app::LogEntry& e) { log.push_back(e); };
+        return *gateway;
+    }
+    bool logged(const std::string& type, const std::string& data) const {
+        for (auto& e : log)
+            if (e.type == type && e.data == data) return true;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(GatewayStartup, RunsItsStepsInOrderAndCreatesTheFolders) {
+    Rig r;
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    EXPECT_TRUE(g.initialised());
+    EXPECT_EQ(r.steps, (std::vector<std::string>{
+                           "GlobalInitialisation", "InitXap", "InitHW", "LoadTraceWindow", "SetPimHold",
+                           "InitReceivedFilters", "InitINIVariables", "ReleasePimHold", "ImportInstallation",
+                           "RestoreLinkStates", "LinkDevicesToModules", "CreatePimIdentity", "GetCurrentUPBStatus",
+                           "ArmPeriodicScriptTimer", "LoadTimerForm", "ShowTrayIcon"}));
+    EXPECT_TRUE(fs::is_directory(r.dir / "Config"));
+    EXPECT_TRUE(fs::is_directory(r.dir / "Data"));
+    // A missing settings file is created empty; every setting takes its default.
+    EXPECT_TRUE(fs::exists(r.dir / "Config" / "Tarvelo.ini"));
+    EXPECT_TRUE(fs::exists(r.dir / "Config" / "zantuXap.ini"));
+    EXPECT_EQ(g.settings().StyleSheet, "StyleNoBody.css");
+    EXPECT_EQ(g.programUID(), "FF.0002:00");
+    EXPECT_EQ(g.computerName(), "TESTBOX");
+}
+
+TEST(GatewayStartup, ShutDownRunsOnceInOrderAndWritesChangedSettings) {
+    Rig r;
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    g.ini().SaveIniSetting("UPB", "Marker", "kept", "Tarvelo.ini");
+    r.steps.clear();
+    g.RequestExit();
+    EXPECT_TRUE(g.closing());
+    EXPECT_EQ(r.steps, (std::vector<std::string>{"SaveLinkStates", "SaveDevicesOfInterest", "FlushIniCache",
+                                                 "RemoveTrayIcon", "UnloadForms"}));
+    EXPECT_EQ(ReadFile(r.dir / "Config" / "Tarvelo.ini"), "[UPB]\r\nMarker=kept\r\n");
+    r.steps.clear();
+    g.Shutdown();
+    EXPECT_TRUE(r.steps.empty());
+}
+
+TEST(GatewayStartup, PeriodicScriptTimerFollowsTheSetting) {
+    Rig r;
+    WriteFile(r.dir / "Config" / "Tarvelo.ini", "[UPB]\r\nPeriodicScriptInterval=90\r\n");
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    EXPECT_TRUE(g.periodicScriptTimer().enabled());
+    EXPECT_EQ(g.periodicScriptTimer().interval(), 30000);
+    EXPECT_EQ(g.periodicSchedule().wholeMinutes, 1);
+}
+
+TEST(GatewayStartup, NonNumericPeriodLeavesTheTimerOff) {
+    Rig r;
+    WriteFile(r.dir / "Config" / "Tarvelo.ini", "[UPB]\r\nPeriodicScriptInterval=often\r\n");
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    EXPECT_FALSE(g.periodicScriptTimer().enabled());
+}
+
+TEST(GatewayStartup, DebugLogWritesTheTimerLine) {
+    Rig r;
+    WriteFile(r.dir / "Config" / "Tarvelo.ini", "[UPB]\r\nDebugLog=1\r\n");
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    EXPECT_TRUE(r.logged("Tarvelo Debug", "Internal Timer Started"));
+}
+
+TEST(GatewayStartup, AGarbledSettingsFileStillStartsAndIsNotLost) {
+    Rig r;
+    const std::string garbled = std::string("[UPB]\r\nnonsense line\r\n\x01\x02\xff\r\nShowReceiveMessages=true\r\n");
+    WriteFile(r.dir / "Config" / "Tarvelo.ini", garbled);
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    EXPECT_TRUE(g.settings().ShowReceiveMessages);
+    EXPECT_TRUE(r.logged("IniTool", " Equal sign not found on line nonsense line"));
+    g.Shutdown();
+    // Nothing changed, so nothing was rewritten.
+    EXPECT_EQ(ReadFile(r.dir / "Config" / "Tarvelo.ini"), garbled);
+}
+
+TEST(GatewayStartup, LogEntriesAreHeldUntilAnXapTransportTakesThem) {
+    Rig r;
+    WriteFile(r.dir / "Config" / "Tarvelo.ini", "[UPB]\r\nDebugLog=true\r\n");
+    Gateway& g = r.make();
+    ASSERT_TRUE(g.Start());
+    ASSERT_FALSE(g.log().held().empty());
+    std::vector<std::string> sent;
+    g.log().setSender([&](const app::LogEntry& e) { sent.push_back(e.data); });
+    EXPECT_TRUE(g.log().held().empty());
+    EXPECT_EQ(sent.back(), "Internal Timer Started");
+}
