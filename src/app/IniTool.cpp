@@ -19,8 +19,10 @@ constexpr char kSep = '\x03';
 // line (a key or a section of its own), and 0x03 is the internal separator.
 std::string CleanName(const std::string& name) {
     std::string out = name;
-    for (char& c : out)
-        if (c == '\r' || c == '\n' || c == kSep) c = ' ';
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+        else if (c == kSep) c = '?';
+    }
     return out;
 }
 std::string CleanValue(const std::string& value) {

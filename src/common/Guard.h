@@ -4,7 +4,6 @@
 // exceptions; Guard catches them at the procedure's boundary.
 
 #include <exception>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,9 +19,9 @@ public:
 
 class VbError : public std::runtime_error {
 public:
-    explicit VbError(const std::string& description,
-                     std::source_location where = std::source_location::current())
-        : std::runtime_error(description), line_(static_cast<int>(where.line())) {}
+    // The line defaults to the line that raised the error.
+    explicit VbError(const std::string& description, int line = __builtin_LINE())
+        : std::runtime_error(description), line_(line) {}
     int line() const { return line_; }
 
 private:
