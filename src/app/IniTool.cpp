@@ -48,19 +48,27 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool ReadWholeFile(const fs::path& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    out.clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 void IniTool::Load(const fs::path& path) {
     entries_.clear();
     fileName_ = path;
+    unreadable_ = false;
     std::error_code ec;
     if (!fs::exists(path, ec)) return;
     std::string text;
     if (!ReadWholeFile(path, text)) {
+        // Saving over a file we could not read would lose it.
+        unreadable_ = true;
         if (log_) log_->WriteLog("IniTool", " Unable to read " + path.string());
         return;
     }
@@ -149,6 +157,10 @@ bool IniTool::Save() {
 
     const fs::path& path = fileName_;
     std::error_code ec;
+    if (unreadable_) {
+        if (log_) log_->WriteLog("Tarvelo", "IniTool Save" + path.string());
+        return false;
+    }
     // The previous file is kept beside it.
     if (fs::exists(path, ec)) {
         fs::path backup = path;

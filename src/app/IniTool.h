@@ -42,6 +42,7 @@ private:
     OrderedDict<std::string> entries_;
     std::filesystem::path fileName_;
     LogSink* log_;
+    bool unreadable_ = false;
 };
 
 // Splits text into lines at LF, CR LF or a lone CR.

@@ -26,6 +26,7 @@ int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
         // The cache always works on an existing file; a read-only folder
         // leaves the store empty, and every read gives its default.
         std::ofstream create(path, std::ios::binary | std::ios::app);
+        if (!create && log_) log_->WriteLog("IniTool", " Unable to create " + path.string());
     }
     fs::file_time_type time = fs::last_write_time(path, ec);
     if (ec) time = fs::file_time_type::min();

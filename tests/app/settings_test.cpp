@@ -77,9 +77,22 @@ TEST(SettingsCache, AConfigFolderThatCannotBeWrittenLeavesDefaultsAndLogsTheFail
     EXPECT_EQ(cache.GetIniSetting("UPB", "HTTPPort", "8016", "Tarvelo.ini"), "8016");
     cache.SaveIniSetting("UPB", "Tag", "x", "Tarvelo.ini");
     cache.FlushIniCache();
-    ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0].second.rfind("IniTool Save", 0), 0u);
+    EXPECT_TRUE(log.has(" Unable to create " + (dir / "NotAFolder" / "Tarvelo.ini").string()));
+    EXPECT_EQ(log.entries.back().second, "IniTool Save" + (dir / "NotAFolder" / "Tarvelo.ini").string());
     EXPECT_EQ(ReadFile(dir / "NotAFolder"), "x");
+}
+
+TEST(SettingsCache, AFileThatCannotBeReadIsNeverSavedOver) {
+    TempDir dir;
+    fs::create_directories(dir / "Tarvelo.ini" / "inside");  // exists, but is no readable file
+    CapturingLog log;
+    SettingsCache cache(dir.path(), &log);
+    EXPECT_EQ(cache.GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini"), "FF.0002:00");
+    cache.SaveIniSetting("UPB", "Tag", "x", "Tarvelo.ini");
+    cache.FlushIniCache();
+    EXPECT_TRUE(log.has(" Unable to read " + (dir / "Tarvelo.ini").string()));
+    EXPECT_TRUE(log.has("IniTool Save" + (dir / "Tarvelo.ini").string()));
+    EXPECT_TRUE(fs::is_directory(dir / "Tarvelo.ini" / "inside"));
 }
 
 TEST(ProgramSettings, DefaultsWhenTheFileIsEmpty) {
