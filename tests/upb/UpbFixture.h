@@ -1,0 +1,98 @@
+#pragma once
+// A UPB interface on the simulation platform, with the PIM's end of the line,
+// a captured log and a small installation: network 1, a switch (kind 2) with
+// id 5, an input module (kind 3) with id 12, and the scene module "0" whose
+// state drives link 7 (shared by 12 and 15).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProgramSettings.h"
+#include "model/Network.h"
+#include "sim/SimNet.h"
+#include "sim/SimPlatform.h"
+#include "support/TempDir.h"
+#include "upb/UpbInterface.h"
+
+namespace tarvelo::testing {
+
+inline std::shared_ptr<model::UPBLinkState> AddModule(model::Network& net, const std::string& id, int16_t kind) {
+    auto module = std::make_shared<model::UPBModule>();
+    module->ModuleID = id;
+    module->NetId = net.NetworkId;
+    module->Kind = kind;
+    auto channel = std::make_shared<model::UPBChannel>();
+    channel->Parent = module;
+    module->AddChannel(channel);
+    auto state = std::make_shared<model::UPBLinkState>();
+    state->OnCommand = 0x20;
+    state->OffCommand = 0x21;
+    state->StatusMask = 255;
+    channel->add(channel, state);
+    net.UPBModules.add(id, module);
+    return state;
+}
+
+inline void AddLink(model::Network& net, const std::string& id, std::vector<std::string> modules) {
+    model::LinkEntry entry;
+    entry.items = {id, "Link " + id, std::to_string(net.UPBLinks.count() + 1)};
+    for (auto& m : modules) entry.items.push_back(m);
+    net.UPBLinks.add(entry, id + "~");
+}
+
+class UpbTest : public ::testing::Test {
+protected:
+    UpbTest() {
+        settings.UPBCommPort = "3";
+        network.NetworkId = "1";
+        switchState = AddModule(network, "5", model::KindSwitch);
+        inputState = AddModule(network, "12", model::KindInput);
+        AddModule(network, "15", model::KindInput);
+        sceneState = AddModule(network, "0", model::KindLink);
+        AddLink(network, "7", {"12", "15"});
+        upb.upbReceive = [this](const std::string& packet) { received.push_back(packet); };
+        upb.notifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& s) { notified.push_back(s); };
+    }
+
+    // Opens the serial line and lets the PIM answer like a real one.
+    void openSerial() {
+        ASSERT_TRUE(upb.connection().OpenCommPort("3"));
+        net.pim.answerLikeAPim();
+        log.entries.clear();
+    }
+
+    std::shared_ptr<model::UPBStatus> status(const std::shared_ptr<model::UPBLinkState>& s, int16_t value) {
+        auto st = std::make_shared<model::UPBStatus>();
+        st->Link = s;
+        st->Value = value;
+        return st;
+    }
+
+    // The frames written, without their lead character and CR.
+    std::vector<std::string> sent() const {
+        std::vector<std::string> out;
+        for (const auto& f : net.pim.frames) out.push_back(f.substr(1, f.size() - 2));
+        return out;
+    }
+
+    size_t logged(const std::string& data) const {
+        return static_cast<size_t>(std::count_if(log.entries.begin(), log.entries.end(),
+                                                 [&](const auto& e) { return e.second == data; }));
+    }
+
+    sim::SimPlatform p;
+    sim::SimNet net{p};
+    CapturingLog log;
+    app::ProgramSettings settings;
+    model::Network network;
+    upb::UpbInterface upb{p, log, settings, network};
+    std::shared_ptr<model::UPBLinkState> switchState, inputState, sceneState;
+    std::vector<std::string> received;
+    std::vector<std::shared_ptr<model::UPBLinkState>> notified;
+};
+
+} // namespace tarvelo::testing
