@@ -1,0 +1,187 @@
+// Import time and memory of generated installations, and the time of the
+// state records and the link map that start-up applies after the import.
+//
+// Heap figures come from counting operator new/delete in this process:
+// "heap_peak" is the most memory live at once during one import (text,
+// working state and model), "model" what the finished model keeps.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <random>
+
+#include "app/SettingsCache.h"
+#include "model/ExportGenerator.h"
+#include "model/Installation.h"
+#include "model/StateRecords.h"
+#include "model/UpstartImport.h"
+
+namespace {
+
+std::atomic<long long> gLive{0}, gPeak{0};
+
+void* Allocate(std::size_t n) {
+    auto* p = static_cast<std::size_t*>(std::malloc(n + 16));
+    if (!p) throw std::bad_alloc();
+    *p = n;
+    long long live = gLive += static_cast<long long>(n);
+    long long peak = gPeak.load();
+    while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {}
+    return reinterpret_cast<char*>(p) + 16;
+}
+void Release(void* q) noexcept {
+    if (!q) return;
+    auto* p = reinterpret_cast<std::size_t*>(static_cast<char*>(q) - 16);
+    gLive -= static_cast<long long>(*p);
+    std::free(p);
+}
+
+} // namespace
+
+void* operator new(std::size_t n) { return Allocate(n); }
+void* operator new[](std::size_t n) { return Allocate(n); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+
+namespace {
+
+using namespace tarvelo;
+namespace fs = std::filesystem;
+
+// Timers and a clock, no loop: nothing here waits.
+class BenchPlatform : public platform::Platform {
+    struct NullTimer : platform::Timer {
+        int interval_ = 0;
+        bool enabled_ = false;
+        void setInterval(int ms) override { interval_ = ms; }
+        int interval() const override { return interval_; }
+        void setEnabled(bool on) override { enabled_ = on; }
+        bool enabled() const override { return enabled_; }
+        void setHandler(std::function<void()>) override {}
+    };
+    struct FixedClock : platform::Clock {
+        int64_t localMillis() const override { return 1796540400000LL; }
+    } clock_;
+
+public:
+    std::unique_ptr<platform::Timer> createTimer() override { return std::make_unique<NullTimer>(); }
+    void pumpOnce() override {}
+    void post(std::function<void()>) override {}
+    const platform::Clock& clock() const override { return clock_; }
+    std::unique_ptr<platform::TcpSocket> createTcpSocket() override { return nullptr; }
+    std::unique_ptr<platform::SerialPort> createSerialPort() override { return nullptr; }
+    std::string computerName() override { return "BENCH"; }
+    void run() override {}
+    void quit() override {}
+};
+
+struct NullLog : LogSink {
+    long long entries = 0;
+    void WriteLog(const std::string&, const std::string&) override { ++entries; }
+};
+
+// An installation folder with a generated export and, for every tracked
+// component, a state record; every tenth component has a link-map entry.
+struct Site {
+    fs::path base;
+    explicit Site(int devices) {
+        std::random_device rd;
+        base = fs::temp_directory_path() / ("tarvelo-bench-" + std::to_string(devices) + "-" + std::to_string(rd()));
+        fs::create_directories(base / "Data" / "Tarvelo");
+        fs::create_directories(base / "Config");
+        std::ofstream(base / "Data" / "Tarvelo" / "Tarvelo.upe", std::ios::binary) << testing::GenerateExport(devices);
+
+        BenchPlatform platform;
+        NullLog log;
+        model::Network net;
+        model::Installation model(net, log, platform);
+        model.Import(exportFile(), "");
+        app::SettingsCache ini(base / "Config", &log);
+        int n = 0;
+        net.forEachState([&](model::UPBModule&, model::UPBChannel&, const std::shared_ptr<model::UPBLinkState>& s) {
+            s->Used = true;
+            s->Tag = "Tag_" + std::to_string(n);
+            s->Delay = n % 5 ? "" : "90";
+            s->Value = static_cast<int16_t>(n % 2);
+            if (n++ % 10 == 0)
+                ini.SaveIniSetting("Link Map", model::LinkMapName(net, *s, &log), "12:Kitchen;GoTo;;Deactivate",
+                                   "Tarvelo.ini");
+        });
+        model.Restore(ini);  // creates the records object
+        model.Save();
+        ini.FlushIniCache();
+    }
+    ~Site() {
+        std::error_code ec;
+        fs::remove_all(base, ec);
+    }
+    fs::path exportFile() const { return base / "Data" / "Tarvelo" / "Tarvelo.upe"; }
+};
+
+void BM_ReadUPS(benchmark::State& state) {
+    const int devices = static_cast<int>(state.range(0));
+    Site site(devices);
+    NullLog log;
+    long long peak = 0, kept = 0;
+    size_t states = 0;
+    for (auto _ : state) {
+        model::Network net;
+        const long long before = gLive.load();
+        gPeak = before;
+        model::UpstartImport(net, log).ReadUPS(site.exportFile());
+        peak = gPeak.load() - before;
+        kept = gLive.load() - before;
+        state.PauseTiming();
+        states = 0;
+        net.forEachState([&](auto&, auto&, auto&) { ++states; }, true);
+        state.ResumeTiming();
+    }
+    if (log.entries) state.SkipWithError("the generated export logged problems");
+    state.counters["file_KB"] = static_cast<double>(fs::file_size(site.exportFile())) / 1024.0;
+    state.counters["components"] = static_cast<double>(states);
+    state.counters["heap_peak_KB"] = static_cast<double>(peak) / 1024.0;
+    state.counters["model_KB"] = static_cast<double>(kept) / 1024.0;
+}
+BENCHMARK(BM_ReadUPS)->Arg(250)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void BM_ReadLastChangeAndLinkMap(benchmark::State& state) {
+    const int devices = static_cast<int>(state.range(0));
+    Site site(devices);
+    BenchPlatform platform;
+    NullLog log;
+    app::SettingsCache ini(site.base / "Config", &log);
+    ini.GetIniSetting("UPB", "DebugLog", "", "Tarvelo.ini");  // start-up has loaded the file by then
+    int restored = 0, mapped = 0;
+    size_t timers = 0;
+    for (auto _ : state) {
+        // Each round on a freshly imported model, as at start-up.
+        state.PauseTiming();
+        model::Network net;
+        model::Installation model(net, log, platform);
+        model.Import(site.exportFile(), "");
+        model::StateRecords records(net, log, ini, model.tracker(), platform.clock());
+        state.ResumeTiming();
+        records.ReadLastChange();
+        records.ApplyLinkEditMap();
+        state.PauseTiming();
+        restored = records.recordsRestored();
+        mapped = records.linkMapApplied();
+        timers = model.tracker().delayTimerCount();
+        state.ResumeTiming();
+    }
+    if (log.entries) state.SkipWithError("the records logged problems");
+    state.counters["records"] = restored;
+    state.counters["link_map"] = mapped;
+    state.counters["timers"] = static_cast<double>(timers);
+}
+BENCHMARK(BM_ReadLastChangeAndLinkMap)->Arg(250)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

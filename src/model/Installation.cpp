@@ -1,0 +1,26 @@
+#include "model/Installation.h"
+
+#include "model/Rain8.h"
+#include "model/UpstartImport.h"
+
+namespace tarvelo::model {
+
+void Installation::Import(const std::filesystem::path& exportFile, const std::string& rain8Modules) {
+    UpstartImport(network_, log_).ReadUPS(exportFile);
+    rain8Valves_ = Rain8(network_, log_).AddRain8(rain8Modules);
+}
+
+void Installation::Restore(app::SettingsCache& ini) {
+    records_ = std::make_unique<StateRecords>(network_, log_, ini, tracker_, platform_.clock());
+    records_->ReadLastChange();
+    records_->ApplyLinkEditMap();
+    records_->BuildX10Dictionary();
+}
+
+void Installation::Save() {
+    if (records_) records_->SaveLinkStates();
+}
+
+X10Dictionary& Installation::x10Lookup() { return records_ ? records_->x10Lookup() : noX10_; }
+
+} // namespace tarvelo::model

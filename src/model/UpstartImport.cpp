@@ -1,0 +1,393 @@
+#include "model/UpstartImport.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "common/Text.h"
+#include "upb/Packet.h"
+
+namespace tarvelo::model {
+
+namespace fs = std::filesystem;
+
+bool ExportLines::next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    size_t end = pos_;
+    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+    line = text_.substr(pos_, end - pos_);
+    if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
+    pos_ = end + 1;
+    return true;
+}
+
+void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
+    fields.clear();
+    size_t start = 0;
+    while (true) {
+        size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            fields.push_back(line.substr(start));
+            return;
+        }
+        fields.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+namespace {
+
+const char* const kPastEnd = "Input past end of file";
+
+// Field i of a record; a missing field is an error, as indexing past the end
+// of a split array is.
+std::string_view Field(const std::vector<std::string_view>& f, size_t i) {
+    if (i >= f.size()) throw VbError("Subscript out of range");
+    return f[i];
+}
+std::string Text(const std::vector<std::string_view>& f, size_t i) { return std::string(Field(f, i)); }
+int16_t Number(const std::vector<std::string_view>& f, size_t i) { return ToInt16(Val(Field(f, i))); }
+
+// The next non-empty line; reading past the end is an error.
+std::string_view NextRecord(ExportLines& lines) {
+    std::string_view line;
+    do {
+        if (!lines.next(line)) throw VbError(kPastEnd);
+    } while (line.empty());
+    return line;
+}
+
+} // namespace
+
+// Working state of the device pass, reset at each device record.
+struct UpstartImport::Work {
+    std::shared_ptr<UPBModule> module;
+    int32_t uidBase = 0;
+    std::shared_ptr<UPBChannel> channel;
+    int channelNumber = -1;
+    bool pending = false;    // the current channel is not attached yet
+    bool moduleOwn = false;  // the pending channel holds the module's own state
+    int component = -1;
+    int pair = 0;            // 1 after the first record of a kind 5 pair
+    std::shared_ptr<UPBLinkState> last;
+    bool kindReported = false;
+
+    // Component records before any device record have no device to belong to.
+    void requireModule() const {
+        if (!module) throw VbError("Object variable or With block variable not set");
+    }
+
+    void attachPending() {
+        if (!pending || !module) return;
+        channel->Parent = module;
+        module->AddChannel(channel);
+        pending = false;
+        moduleOwn = false;
+    }
+
+    void newChannel(int number) {
+        // A pending channel that already holds states is attached rather than
+        // dropped: its states are real components of the device.
+        if (pending && channel && !channel->LinkCollection.empty()) attachPending();
+        channel = std::make_shared<UPBChannel>();
+        channel->Channel = static_cast<int16_t>(number);
+        channelNumber = number;
+        pending = true;
+        moduleOwn = false;
+    }
+};
+
+void UpstartImport::ReadUPS(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+        log_.WriteLog("Tarvelo", "UPStartExport not found at " + path.string());
+        return;
+    }
+    std::string text;
+    if (!Guard(&log_, "ReadUPS", [&] {
+            if (fs::is_directory(path, ec)) throw VbError("Path/File access error");
+            std::ifstream in(path, std::ios::binary);
+            if (!in) throw VbError("Permission denied");
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (in.bad()) throw VbError("Device I/O error");
+        }))
+        return;
+    ReadUPSText(text);
+}
+
+void UpstartImport::ReadUPSText(std::string_view text) {
+    Guard(&log_, "ReadUPS", [&] { Import(text); });
+}
+
+void UpstartImport::Import(std::string_view text) {
+    ExportLines lines(text);
+    if (!ReadHeaderAndLinks(lines)) return;
+    ScanUsage(lines);
+    lines.rewind();
+    ReadDevices(lines);
+    AddSceneModule();
+}
+
+bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines) {
+    std::vector<std::string_view> f;
+    std::string_view header;
+    if (!lines.next(header)) throw VbError(kPastEnd);
+    SplitFields(header, f);
+    if (f.size() < 4 || f[0] != "0") {
+        log_.WriteLog("Tarvelo", "Invalid BOF Record " + std::string(header));
+        return false;
+    }
+    const int16_t count = Number(f, 3);
+
+    network_.UIDCounter = 0;
+    network_.UPBModules.clear();
+    network_.UPBLinks.clear();
+    virtualLink_ = 0;
+
+    for (int i = 1; i <= count; ++i) {
+        std::string_view line;
+        if (!lines.next(line)) throw VbError(kPastEnd);
+        if (line.empty()) continue;  // still one of the N
+        SplitFields(line, f);
+        if (f.size() != 3) log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
+        if (f[0] != "2") log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
+        LinkEntry entry;
+        entry.items = {Text(f, 1), Text(f, 2), Dec(NextUID())};
+        const std::string key = entry.items[0] + "~";
+        network_.UPBLinks.add(std::move(entry), key);
+    }
+    return true;
+}
+
+int16_t UpstartImport::NextUID() {
+    if (network_.UIDCounter == INT16_MAX) throw VbError("Overflow");
+    return ++network_.UIDCounter;
+}
+
+void UpstartImport::ScanUsage(ExportLines& lines) {
+    std::vector<std::string_view> f;
+    std::string_view line;
+    auto use = [&](std::string_view linkId, std::string_view moduleId) {
+        // Keys are unique without regard to case; item 1 must still match exactly.
+        LinkEntry* entry = network_.UPBLinks.find(std::string(linkId) + "~");
+        if (!entry || entry->items[0] != linkId) return;
+        for (size_t i = 3; i < entry->items.size(); ++i)
+            if (entry->items[i] == moduleId) return;
+        entry->items.emplace_back(moduleId);
+    };
+    while (lines.next(line)) {
+        if (line.empty()) continue;
+        SplitFields(line, f);
+        if (f[0] == "4" && f.size() == 7 && f[4] != "255") {
+            use(f[4], f[3]);
+        } else if (f[0] == "5" && f.size() == 14 && f[4] != "255") {
+            use(f[4], f[3]);
+            use(f[9], f[3]);
+        }
+    }
+}
+
+void UpstartImport::ReadDevices(ExportLines& lines) {
+    std::string_view line;
+    do {
+        if (!lines.next(line)) throw VbError(kPastEnd);
+    } while (line.empty() || line[0] != '3');
+
+    Work w;
+    std::vector<std::string_view> f;
+    while (true) {
+        SplitFields(line, f);
+        const std::string_view type = f[0];
+        if (type == "3") {
+            DeviceRecord(w, f);
+        } else if (type == "8") {
+            if (w.pending && !w.moduleOwn) w.attachPending();
+        } else if (type == "4") {
+            if (f.size() == 7 && f[4] != "255") PresetRecord(w, f);
+        } else if (type == "5" || type == "6" || type == "7") {
+            const size_t need = type == "5" ? 14 : type == "6" ? 15 : 10;
+            if (f.size() == need && f[4] != "255") TransmitterRecord(w, f, type[0] - '0');
+        } else if (type == "1") {
+            w.attachPending();
+            return;
+        }
+        line = NextRecord(lines);
+    }
+}
+
+void UpstartImport::DeviceRecord(Work& w, const std::vector<std::string_view>& f) {
+    w.attachPending();
+    w = Work{};
+    network_.UIDCounter = 0;
+
+    auto module = std::make_shared<UPBModule>();
+    module->ModuleID = Text(f, 1);
+    module->index = Number(f, 1);
+    w.uidBase = static_cast<int32_t>(module->index) * 256;
+    module->NetId = Text(f, 2);
+    network_.NetworkId = module->NetId;
+    module->Kind = Number(f, 7);
+    module->Outputs = Number(f, 10);
+    module->Inputs = Number(f, 9);
+    module->Channels = Number(f, 8);
+    module->Room = Replace(Field(f, 11), " ", "_");
+    module->name = Text(f, 12);
+    w.module = module;
+
+    if (module->Kind == 2 || module->Kind == 3) {
+        // The device's own state, switched through a virtual link of its own.
+        w.channel = std::make_shared<UPBChannel>();
+        w.channel->Channel = 0;
+        w.channel->Parent = module;
+        auto state = std::make_shared<UPBLinkState>();
+        state->Componentindex = -1;
+        state->UIDindex = w.uidBase + NextUID();
+        state->StatusMask = 255;
+        state->Controllable = true;
+        if (virtualLink_ == INT16_MIN) throw VbError("Overflow");
+        const std::string link = Dec(--virtualLink_);
+        state->OnLink = state->OffLink = state->DefaultOnLink = state->DefaultOffLink = link;
+        state->OnCommand = 32;
+        state->DefaultOnLevel = 100;
+        state->DefaultOnCommand = 32;
+        state->DefaultOffCommand = 33;
+        state->Values = upb::CommandList(module->Kind);
+        w.channel->add(w.channel, state);
+        w.channelNumber = 0;
+        w.pending = true;
+        w.moduleOwn = true;
+    }
+    network_.UPBModules.add(module->ModuleID, module);
+}
+
+int16_t UpstartImport::MaskFor(Work& w, int component) {
+    const int kind = w.module->Kind;
+    if (kind < 0 || kind > 7) {
+        // Thermostats, translators and RF units have no status bits we know:
+        // their components are kept but not tracked.
+        if (!w.kindReported) {
+            w.kindReported = true;
+            log_.WriteLog("Tarvelo", "ReadUPS Module " + w.module->ModuleID + " (" + w.module->name + ") of kind " +
+                                         Dec(kind) + " is not tracked: kind outside the status-mask table");
+        }
+        return 0;
+    }
+    return StatusMaskFor(kind, component);
+}
+
+void UpstartImport::PresetRecord(Work& w, const std::vector<std::string_view>& f) {
+    const std::string linkId(f[4]);
+    const LinkEntry* entry = network_.findLink(linkId);
+    if (!entry) throw VbError("Invalid procedure call or argument");
+    if (entry->Count() != 4) return;  // a scene, or nobody's: no module state
+    w.requireModule();
+    w.moduleOwn = false;
+
+    const int number = Number(f, 1);
+    if (number != w.channelNumber) {
+        w.newChannel(number);
+        w.pair = 0;
+    }
+    const int kind = w.module->Kind;
+    if (kind != 5 && w.component >= 0) {
+        // Only the first such record of a device makes a state.
+        w.pair ^= 1;
+        return;
+    }
+    if (w.pair == 1) {
+        // Second record of a kind 5 pair: it names the off link.
+        w.last->OffLink = w.last->DefaultOffLink = linkId;
+        w.last->OffCommand = w.last->DefaultOffCommand = 33;
+        w.channel->add(w.channel, w.last);
+        w.attachPending();
+        w.pair ^= 1;
+        return;
+    }
+    const int16_t uid = NextUID();
+    ++w.component;
+    auto state = std::make_shared<UPBLinkState>();
+    state->Componentindex = static_cast<int16_t>(w.component);
+    state->UIDindex = w.uidBase + uid;
+    state->StatusMask = MaskFor(w, w.component);
+    state->Controllable = true;
+    state->Parent = w.channel;
+    state->OnLink = state->DefaultOnLink = linkId;
+    state->OnCommand = state->DefaultOnCommand = 32;
+    state->DefaultOnLevel = Number(f, 5);
+    state->Values = upb::CommandList(kind);
+    if (kind != 5) {
+        state->OffLink = state->DefaultOffLink = linkId;
+        state->OffCommand = state->DefaultOffCommand = 33;
+        w.channel->add(w.channel, state);
+        w.attachPending();
+    }
+    w.last = state;
+    w.pair = kind == 5 ? 1 : 0;
+}
+
+void UpstartImport::TransmitterRecord(Work& w, const std::vector<std::string_view>& f, int type) {
+    w.requireModule();
+    const int number = Number(f, 1);
+    if (number != w.channelNumber) w.newChannel(number);
+    const int16_t uid = NextUID();
+    if (type == 7) ++w.component;
+    else w.component = 0;
+
+    auto state = std::make_shared<UPBLinkState>();
+    state->UIDindex = w.uidBase + uid;
+    state->StatusMask = MaskFor(w, w.component);
+    state->Controllable = false;
+    if (type == 6) {
+        state->OnLink = state->OffLink = Text(f, 4);
+        state->Componentindex = 128;
+    } else if (type == 5) {
+        state->OnLink = Text(f, 4);
+        state->OffLink = Text(f, 9);
+        state->Componentindex = 128;
+    } else {
+        state->OnLink = state->DefaultOnLink = Text(f, 4);
+        state->OffLink = state->DefaultOffLink = Text(f, 7);
+        state->OnCommand = state->DefaultOnCommand = 32;
+        state->OffCommand = state->DefaultOffCommand = 33;
+        state->DefaultOnLevel = 1;
+        state->Values = upb::CommandList(w.module->Kind);
+        state->Componentindex = static_cast<int16_t>(w.component);
+    }
+    w.channel->add(w.channel, state);
+}
+
+void UpstartImport::AddSceneModule() {
+    std::shared_ptr<UPBModule> scene;
+    std::shared_ptr<UPBChannel> channel;
+    int component = -1;
+    network_.UPBLinks.forEach([&](const LinkEntry& entry) {
+        if (entry.Count() <= 4) return;
+        if (!scene) {
+            scene = std::make_shared<UPBModule>();
+            scene->ModuleID = "0";
+            scene->index = 0;
+            scene->NetId = network_.NetworkId;
+            scene->Kind = 0;
+            scene->Channels = 1;
+            scene->Room = "Global";
+            scene->name = "Scene";
+            channel = std::make_shared<UPBChannel>();
+            channel->Channel = 1;
+            channel->Parent = scene;
+        }
+        ++component;
+        auto state = std::make_shared<UPBLinkState>();
+        state->Componentindex = static_cast<int16_t>(component);
+        state->UIDindex = ToInt32(Val(entry.Item(3)));
+        state->StatusMask = 255;
+        state->Controllable = true;
+        state->OnLink = state->OffLink = state->DefaultOnLink = state->DefaultOffLink = entry.Item(1);
+        state->DefaultOnCommand = state->OnCommand = 32;
+        state->DefaultOffCommand = state->OffCommand = 33;
+        channel->add(channel, state);
+    });
+    if (!scene) return;
+    scene->AddChannel(channel);
+    network_.UPBModules.add("0", scene);
+}
+
+} // namespace tarvelo::model

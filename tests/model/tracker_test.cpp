@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "common/VbDate.h"
+#include "model/ModelTestUtil.h"
+#include "model/Tracker.h"
+#include "sim/SimPlatform.h"
+#include "support/TempDir.h"
+
+namespace tarvelo::model {
+namespace {
+
+using testing::AddLink;
+using testing::AddModule;
+using testing::AddState;
+
+struct Tracking : ::testing::Test {
+    sim::SimPlatform platform;
+    testing::CapturingLog log;
+    Network net;
+    Tracker tracker{net, log, platform};
+    std::vector<std::shared_ptr<UPBLinkState>> notified;
+    std::vector<std::string> pollsRemoved;
+    bool started = true;
+
+    void SetUp() override {
+        tracker.NotifyUPBState = [this](const std::shared_ptr<UPBLinkState>& s) { notified.push_back(s); };
+        tracker.RemovePendingStatusRequests = [this](const std::string& id) { pollsRemoved.push_back(id); };
+        tracker.initialised = [this] { return started; };
+    }
+    // A state report from a device (hex id), with two data bytes.
+    void report(const std::string& idHex, const std::string& data) { tracker.UPBReceive("0800C2FF" + idHex + "86" + data + "00"); }
+    void link(const std::string& mdid, const std::string& linkHex) { tracker.UPBReceive("8905FA" + linkHex + "12" + mdid + "FFFF47"); }
+    int64_t seconds(int64_t s) { return s * 1000; }
+};
+
+TEST_F(Tracking, LinkCommandsMoveEveryUsedStateOfTheModulesOnTheLink) {
+    auto sw = AddModule(net, "18", 2);
+    auto onOtherLink = AddState(sw, 255, "9");
+    onOtherLink->Used = true;
+    auto unused = AddState(sw, 255, "1");
+    auto io = AddModule(net, "30", 5);
+    auto ioState = AddState(io, 1, "1");
+    ioState->Used = true;
+    AddLink(net, "1", {"18", "30", "77"});  // 77: a module the import never reached
+
+    link("20", "01");
+    EXPECT_EQ(onOtherLink->Value, 100);
+    EXPECT_EQ(unused->Value, 0);
+    EXPECT_EQ(ioState->Value, 0);  // kind 5 follows only its state reports
+    ASSERT_EQ(notified.size(), 1u);
+    EXPECT_EQ(onOtherLink->Sequence, 1);
+    EXPECT_EQ(onOtherLink->LastChange, DateFromLocalMillis(platform.now()));
+
+    platform.advance(seconds(5));
+    link("21", "01");
+    EXPECT_EQ(onOtherLink->Value, 0);
+    EXPECT_EQ(net.StateSequence, 2);
+    EXPECT_TRUE(log.entries.empty());
+
+    link("20", "0C");
+    EXPECT_TRUE(log.has("Received Unrecognized Link Command 20 / 8905FA0C1220FFFF47"));
+    EXPECT_TRUE(pollsRemoved.empty());
+}
+
+TEST_F(Tracking, StatusBitReportsSetEachStateFromItsMask) {
+    auto io = AddModule(net, "30", 5);
+    auto a = AddState(io, 1, "21"), b = AddState(io, 256, "23"), untracked = AddState(io, 0, "40");
+    a->Value = 1;
+    untracked->Value = 1;
+    report("1E", "0100");
+    EXPECT_EQ(pollsRemoved, std::vector<std::string>{"30"});
+    EXPECT_EQ(b->Value, 1);
+    EXPECT_EQ(a->Value, 0);
+    EXPECT_EQ(untracked->Value, 0);  // a mask of 0 is forced off by every report
+    EXPECT_EQ(notified.size(), 3u);
+
+    // A first data byte of 0x80 or more is a valid status word (Rain8 valves use every bit).
+    auto valve = AddState(AddModule(net, "65", 8), -1, "R65");
+    report("41", "8000");
+    EXPECT_EQ(valve->Value, 1);
+    report("41", "0000");
+    EXPECT_EQ(valve->Value, 0);
+    EXPECT_TRUE(log.entries.empty());
+
+    // Unknown devices only clear their pending polls.
+    notified.clear();
+    report("63", "FFFF");
+    EXPECT_EQ(pollsRemoved.back(), "99");
+    EXPECT_TRUE(notified.empty());
+}
+
+TEST_F(Tracking, DimmerReportsCarryTheLevelWithoutStampingOrNumbering) {
+    auto sw = AddModule(net, "9", 2);
+    auto own = AddState(sw, 255, "-1"), other = AddState(sw, 255, "5");
+    own->Value = other->Value = 40;
+    tracker.UPBReceive("0800C2FF09862876");
+    EXPECT_TRUE(notified.empty());
+    own->Value = other->Value = 0;
+    tracker.UPBReceive("0800C2FF09862876");
+    EXPECT_EQ(own->Value, 40);
+    EXPECT_EQ(other->Value, 40);
+    EXPECT_EQ(notified.size(), 2u);
+    EXPECT_EQ(own->Sequence, 0);
+    EXPECT_EQ(own->LastChange, 0);
+    EXPECT_EQ(net.StateSequence, 0);
+}
+
+TEST_F(Tracking, RepeatWithinOneSecondIsStampedButNotAnnounced) {
+    // Devices send each packet twice, about a third of a second apart.
+    auto s = AddState(AddModule(net, "5", 2), 255, "3");
+    s->Used = true;
+    AddLink(net, "3", {"5"});
+    link("20", "03");
+    ASSERT_EQ(notified.size(), 1u);
+    platform.advance(500);
+    link("20", "03");
+    EXPECT_EQ(notified.size(), 1u);
+    EXPECT_EQ(s->Sequence, 1);
+    EXPECT_EQ(s->LastChange, DateFromLocalMillis(platform.now()));
+    EXPECT_EQ(s->Milliseconds, static_cast<int32_t>(std::llround(platform.clock().secondsSinceMidnight())));
+
+    // An unchanged value more than a second later is announced again.
+    platform.advance(2000);
+    link("20", "03");
+    EXPECT_EQ(notified.size(), 2u);
+    EXPECT_EQ(s->Sequence, 2);
+}
+
+TEST_F(Tracking, RepeatAfterMidnightIsAnnouncedAgain) {
+    sim::SimPlatform late(sim::SimPlatform::kDefaultStart + 16LL * 3600 * 1000);  // 23:00
+    Tracker t(net, log, late);
+    int count = 0;
+    t.NotifyUPBState = [&](const std::shared_ptr<UPBLinkState>&) { ++count; };
+    auto s = AddState(AddModule(net, "5", 3), 255, "-1");
+    t.SetLinkStateValue(s, 1);
+    late.advance(2 * 3600 * 1000);  // 01:00 the next day: seconds since midnight went down
+    t.SetLinkStateValue(s, 1);
+    EXPECT_EQ(count, 2);
+}
+
+struct DelayOff : Tracking {
+    std::shared_ptr<UPBLinkState> input;
+    void SetUp() override {
+        Tracking::SetUp();
+        auto io = AddModule(net, "30", 5);
+        input = AddState(io, 512, "110", 2);
+        tracker.AddDelayTimer(input);
+    }
+    void on() { report("1E", "0200"); }
+    void off() { report("1E", "0000"); }
+};
+
+TEST_F(DelayOff, NinetySecondsHoldsTheInputOnUntilTheTimerEnds) {
+    input->Delay = "90";
+    on();
+    EXPECT_EQ(input->Value, 1);
+    EXPECT_TRUE(tracker.delayTimerRunning(1));
+    EXPECT_EQ(tracker.delayTimerInterval(1), 30000);
+    EXPECT_EQ(tracker.delayMinutes(1), 1);
+
+    platform.advance(seconds(10));
+    off();  // suppressed once started
+    EXPECT_EQ(input->Value, 1);
+    EXPECT_EQ(notified.size(), 1u);
+
+    platform.advance(seconds(79));
+    EXPECT_EQ(input->Value, 1);
+    platform.advance(seconds(1));
+    EXPECT_EQ(input->Value, 0);
+    EXPECT_FALSE(tracker.delayTimerRunning(1));
+    ASSERT_EQ(notified.size(), 2u);
+    EXPECT_EQ(input->Sequence, 2);
+    EXPECT_EQ(input->LastChange, DateFromLocalMillis(platform.now()));
+    platform.advance(seconds(600));
+    EXPECT_EQ(notified.size(), 2u);  // stopped for good
+}
+
+TEST_F(DelayOff, OneHundredTwentySecondsEndsAtTwoMinutesNotOne) {
+    input->Delay = "120";
+    on();
+    EXPECT_EQ(tracker.delayTimerInterval(1), 60000);
+    EXPECT_EQ(tracker.delayMinutes(1), 1);
+    platform.advance(seconds(119));
+    EXPECT_EQ(input->Value, 1);
+    platform.advance(seconds(1));
+    EXPECT_EQ(input->Value, 0);
+}
+
+TEST_F(DelayOff, RetriggerRestartsTheCurrentIntervalOnly) {
+    input->Delay = "90";
+    on();
+    platform.advance(seconds(20));
+    tracker.SetLinkStateValue(input, 1);  // restarts the 30 s interval; the minute still to run stays
+    EXPECT_EQ(notified.size(), 1u);
+    platform.advance(seconds(89));
+    EXPECT_EQ(input->Value, 1);
+    platform.advance(seconds(1));
+    EXPECT_EQ(input->Value, 0);
+}
+
+TEST_F(DelayOff, OffGoesThroughDuringStartUpAndInvertedStatesEndOn) {
+    input->Delay = "60";
+    started = false;
+    on();
+    off();
+    EXPECT_EQ(input->Value, 0);
+
+    started = true;
+    input->Invert = true;
+    tracker.SetLinkStateValue(input, 0);  // effectively on
+    EXPECT_TRUE(tracker.delayTimerRunning(1));
+    EXPECT_EQ(tracker.delayTimerInterval(1), 60000);
+    platform.advance(seconds(60));
+    EXPECT_EQ(input->Value, 1);
+}
+
+TEST_F(DelayOff, NoDelayMeansNothingIsHeld) {
+    input->Delay = "";
+    on();
+    EXPECT_EQ(input->Value, 1);
+    EXPECT_FALSE(tracker.delayTimerRunning(1));
+    platform.advance(seconds(5));
+    off();
+    EXPECT_EQ(input->Value, 0);
+}
+
+TEST_F(DelayOff, ClearingTimersReleasesTheirStates) {
+    input->Delay = "90";
+    on();
+    tracker.ClearDelayTimers();
+    EXPECT_EQ(input->Timerindex, 0);
+    EXPECT_EQ(tracker.delayTimerCount(), 0u);
+    platform.advance(seconds(5));
+    off();
+    EXPECT_EQ(input->Value, 0);
+    platform.advance(seconds(200));  // the old timer never fires
+    EXPECT_EQ(notified.size(), 2u);
+}
+
+TEST_F(Tracking, SequenceOverflowIsLoggedAndDropsTheRestOfThePacket) {
+    auto io = AddModule(net, "30", 5);
+    auto a = AddState(io, 1, "21"), b = AddState(io, 2, "22");
+    net.StateSequence = std::numeric_limits<int32_t>::max();
+    report("1E", "0003");
+    ASSERT_EQ(log.entries.size(), 1u);
+    EXPECT_EQ(log.entries[0].second.rfind("UPBReceive Line ", 0), 0u);
+    EXPECT_NE(log.entries[0].second.find("Overflow"), std::string::npos);
+    EXPECT_EQ(b->Value, 0);
+    // A report cut short or holding other than hex digits changes nothing:
+    // reading the missing bytes as 0 would switch the device's states off.
+    log.entries.clear();
+    net.StateSequence = 0;
+    a->Value = 1;
+    for (const char* p : {"", "08", "0800C2FF09", "0800C2FF1E86", "zzzzzzzzzz86", "0800C2FF1E86\xff", "0800C2FF1E860G00"})
+        tracker.UPBReceive(p);
+    EXPECT_EQ(a->Value, 1);
+    EXPECT_EQ(log.entries.size(), 4u);
+    for (const auto& e : log.entries) EXPECT_EQ(e.second.rfind("UPBReceive Line ", 0), 0u) << e.second;
+}
+
+} // namespace
+} // namespace tarvelo::model
