@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #include "app/Paths.h"
+#include "gateway/Check.h"
 #include "gateway/Gateway.h"
 #include "platform/qt/QtPlatform.h"
 
@@ -23,6 +25,9 @@ const char* kUsage =
     "                (default: $TARVELO_HOME, else the executable's folder)\n"
     "  --headless    run as a daemon, without tray icon or windows\n"
     "  --quiet       do not copy log entries to standard error\n"
+    "  --check       load the settings and the UPStart export as start-up does,\n"
+    "                without opening the PIM or any socket; print a summary and\n"
+    "                every problem found; exit 0 when there was none, 1 otherwise\n"
     "  --help        show this text and exit\n"
     "  --version     show the version and exit\n"
     "\n"
@@ -34,6 +39,7 @@ struct Options {
     std::string base;
     bool headless = false;
     bool quiet = false;
+    bool check = false;
 };
 
 // 0 = go on; otherwise the exit status + 1.
@@ -58,6 +64,8 @@ int Parse(int argc, char** argv, Options& o) {
             o.headless = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--check") {
+            o.check = true;
         } else {
             std::fprintf(stderr, "tarvelo: unknown option '%s' (try --help)\n", a.c_str());
             return 3;
@@ -77,6 +85,7 @@ int main(int argc, char** argv) {
     const auto paths = tarvelo::app::Paths::Resolve(options.base, QCoreApplication::applicationDirPath().toStdString());
 
     tarvelo::platform::qt::QtPlatform platform;
+    if (options.check) return tarvelo::RunCheck(platform, paths, std::cout);
     tarvelo::Gateway gateway(platform, paths, tarvelo::Gateway::Options{!options.quiet});
     tarvelo::platform::qt::InstallQuitSignals([&] { gateway.RequestExit(); });
 

@@ -1,6 +1,7 @@
 #include "gateway/Gateway.h"
 
 #include "common/Text.h"
+#include "upb/Packet.h"
 
 namespace tarvelo {
 
@@ -173,38 +174,58 @@ void Gateway::Shutdown() {
 // ---------------------------------------------------------------------------
 
 // upb: the traffic trace.
-void Gateway::LoadTraceWindow() {}
+void Gateway::LoadTraceWindow() {
+    // The interface's hooks go in with its first start-up step.
+    upb_.upbReceive = [this](const std::string& packet) { installation_.tracker().UPBReceive(packet); };
+    upb_.notifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& state) { NotifyUPBState(state); };
+    upb_.trace().setWindowOpen(true);
+}
 
 // upb: while held, received PIM text is buffered but not split into lines.
-void Gateway::SetPimHold(bool hold) { (void)hold; }
+void Gateway::SetPimHold(bool hold) { upb_.connection().SetHold(hold); }
 
 // upb: empty the receive buffer and reset the count of open attempts.
-void Gateway::ResetPimReceiveBuffer() {}
+void Gateway::ResetPimReceiveBuffer() { upb_.connection().ResetReceiveBuffer(); }
 
 // upb: open the PIM port when UPBCommPort is set and the port is not open yet.
-void Gateway::OpenPimAtStart() {}
+void Gateway::OpenPimAtStart() { upb_.OpenAtStart(); }
 
 // upb: the options write that the PIM identity object sends at creation.
-void Gateway::CreatePimIdentity() {}
+void Gateway::CreatePimIdentity() {
+    pim_ = model::UPBPIM{};
+    upb_.SendPIMMessage(upb::kPimOptionsWrite);
+}
 
 // upb: one status poll of every module.
-void Gateway::GetCurrentUPBStatus() {}
+void Gateway::GetCurrentUPBStatus() { upb_.GetCurrentUPBStatus(); }
 
 // upb: let the transmit queue go on at once.
-void Gateway::StopTransmitHold() {}
+void Gateway::StopTransmitHold() { upb_.connection().UPBQueueTimer().setEnabled(false); }
 
 // upb: the tray menu's "Exit" sets the closing flag first, so that closing the
 // connection is neither reported nor answered with a reconnect.
-void Gateway::SetPimClosing() {}
+void Gateway::SetPimClosing() { upb_.connection().SetClosing(true); }
 
 // model: the export import, then the Rain8 valves.
-void Gateway::ImportInstallation() {}
+void Gateway::ImportInstallation() {
+    model::Tracker& tracker = installation_.tracker();
+    tracker.initialised = [this] { return initialised_; };
+    tracker.NotifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& state) { NotifyUPBState(state); };
+    tracker.RemovePendingStatusRequests = [this](const std::string& id) { RemovePendingStatusRequests(id); };
+    installation_.Import(paths_.exportFile(), settings_.Rain8Modules);
+}
 
 // model: the state records, the link map and the X10 lookup.
-void Gateway::RestoreLinkStates() {}
+void Gateway::RestoreLinkStates() { installation_.Restore(*ini_); }
 
 // model: write the state records into the settings cache.
-void Gateway::SaveLinkStates() {}
+void Gateway::SaveLinkStates() { installation_.Save(); }
+
+// xap: the outbound BSC event of a changed link state.
+void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) { (void)state; }
+
+// upb: a device's state report ends its pending status polls.
+void Gateway::RemovePendingStatusRequests(const std::string& moduleId) { upb_.RemovePendingStatusRequests(moduleId); }
 
 // xap: the received-message filters and the devices of interest.
 void Gateway::InitReceivedFilters() {}
@@ -218,6 +239,6 @@ void Gateway::PeriodicScriptTick() {}
 void Gateway::RemoveTrayIcon() {}
 
 // Close the PIM port and stop the timers of every subsystem.
-void Gateway::UnloadForms() {}
+void Gateway::UnloadForms() { upb_.Close(); }
 
 } // namespace tarvelo

@@ -12,8 +12,10 @@
 #include "app/Paths.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsCache.h"
+#include "model/Installation.h"
 #include "model/Network.h"
 #include "platform/Platform.h"
+#include "upb/UpbInterface.h"
 
 namespace tarvelo {
 
@@ -42,6 +44,11 @@ public:
     app::SettingsCache& ini() { return *ini_; }
     app::ProgramSettings& settings() { return settings_; }
     model::Network& network() { return network_; }
+    // The model subsystem: import, tracking (UPBReceive), state records.
+    model::Installation& installation() { return installation_; }
+    // The UPB interface: PIM connection, transmit queue, status polling, trace.
+    upb::UpbInterface& upb() { return upb_; }
+    const model::UPBPIM& pim() const { return pim_; }
     const std::string& computerName() const { return computerName_; }
     const std::string& programUID() const { return programUID_; }
 
@@ -88,6 +95,8 @@ private:
     void SetPimClosing();
     void ImportInstallation();
     void RestoreLinkStates();
+    void NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state);
+    void RemovePendingStatusRequests(const std::string& moduleId);
     void InitReceivedFilters();
     void LinkDevicesToModules();
     void PeriodicScriptTick();
@@ -99,6 +108,9 @@ private:
     std::unique_ptr<app::SettingsCache> ini_;
     app::ProgramSettings settings_;
     model::Network network_;
+    model::Installation installation_{network_, log_, platform_};
+    upb::UpbInterface upb_{platform_, log_, settings_, network_};
+    model::UPBPIM pim_;
     std::string computerName_;
     std::string interfaceAddress_;
     std::string broadcastAddress_;
