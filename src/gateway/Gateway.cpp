@@ -222,7 +222,9 @@ void Gateway::RestoreLinkStates() { installation_.Restore(*ini_); }
 void Gateway::SaveLinkStates() { installation_.Save(); }
 
 // xap: the outbound BSC event of a changed link state.
-void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) { (void)state; }
+void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) {
+    if (onStateChange) onStateChange(state);
+}
 
 // upb: a device's state report ends its pending status polls.
 void Gateway::RemovePendingStatusRequests(const std::string& moduleId) { upb_.RemovePendingStatusRequests(moduleId); }

@@ -63,6 +63,10 @@ public:
     // WriteLog of the "Tarvelo Debug" type, only while DebugLog is on.
     void DebugLog(const std::string& data);
 
+    // Sees every notified change of a link state, from received traffic, an
+    // acknowledged transmission or a delay-off timer (tests, --check).
+    std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> onStateChange;
+
     // Names the start-up and shut-down steps as they run (tests pin the order).
     std::function<void(const std::string& step)> onStep;
 
