@@ -15,7 +15,7 @@
 #include <random>
 
 #include "app/SettingsCache.h"
-#include "model/ExportGenerator.h"
+#include "ExportGenerator.h"
 #include "model/Installation.h"
 #include "model/StateRecords.h"
 #include "model/UpstartImport.h"

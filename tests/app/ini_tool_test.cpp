@@ -27,17 +27,12 @@ TEST(IniTool, SectionsAndKeysIgnoreCaseAndTheFirstValueWins) {
     EXPECT_EQ(ini.Keys("UPB"), (std::vector<std::string>{"Port"}));
 }
 
-TEST(IniTool, KeyAndValueAreNotTrimmedAroundTheEqualSign) {
+TEST(IniTool, KeyAndValueAreNotTrimmedAroundTheEqualSignAndEmptyGivesTheDefault) {
     TempDir dir;
-    IniTool ini = Loaded(dir, "[s]\n  a = b  \nc=x=y\n");
+    IniTool ini = Loaded(dir, "[s]\n  a = b  \nc=x=y\nk=\n");
     EXPECT_EQ(ini.Read("s", "a", "missing"), "missing");
     EXPECT_EQ(ini.Read("s", "a ", "missing"), " b");  // the line is trimmed, the parts are not
     EXPECT_EQ(ini.Read("s", "c", ""), "x=y");
-}
-
-TEST(IniTool, EmptyValueGivesTheDefault) {
-    TempDir dir;
-    IniTool ini = Loaded(dir, "[s]\nk=\n");
     EXPECT_EQ(ini.Read("s", "k", "dflt"), "dflt");
 }
 
@@ -48,17 +43,13 @@ TEST(IniTool, CommentsBlankLinesGarbageAndKeysBeforeAnyHeader) {
     EXPECT_EQ(ini.Read("", "top", ""), "1");
     EXPECT_EQ(ini.Read("", "e", ""), "2");
     EXPECT_EQ(ini.Read("s", "\tk", ""), "v");  // tabs are not blanks
-    ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0].first, "IniTool");
-    EXPECT_EQ(log.entries[0].second, " Equal sign not found on line garbage");
+    EXPECT_EQ(log.entries, (std::vector<std::pair<std::string, std::string>>{
+                               {"IniTool", " Equal sign not found on line garbage"}}));
 }
 
-TEST(IniTool, ReadsWindowsAndUnixLineEndsAlike) {
+TEST(IniTool, ReadsAnyLineEnd) {
     TempDir dir;
-    IniTool crlf = Loaded(dir, "[s]\r\nk=v\r\n");
-    EXPECT_EQ(crlf.Read("s", "k", ""), "v");
-    IniTool cr = Loaded(dir, "[s]\rk=v\r");
-    EXPECT_EQ(cr.Read("s", "k", ""), "v");
+    for (const char* text : {"[s]\r\nk=v\r\n", "[s]\rk=v\r"}) EXPECT_EQ(Loaded(dir, text).Read("s", "k", ""), "v");
 }
 
 TEST(IniTool, RemoveSectionKeepsTheHeaderButSaveDropsIt) {
@@ -85,11 +76,6 @@ TEST(IniTool, SaveSortsUpperCasesHeadersAndKeepsABackup) {
     ASSERT_TRUE(ini.Save());
     EXPECT_EQ(ReadFile(dir / "t.ini"), "top=t\r\n[UPB]\r\na=1\r\nb=2\r\n");
     EXPECT_EQ(ReadFile(dir / "t.ini_bck"), "[Upb]\r\nb=2\r\na=1\r\n");
-    // What Save writes loads back the same.
-    IniTool again;
-    again.Load(dir / "t.ini");
-    EXPECT_EQ(again.Read("upb", "a", ""), "1");
-    EXPECT_EQ(again.Read("", "top", ""), "t");
 }
 
 TEST(IniTool, ValuesWithLineBreaksCannotInjectKeysOrSections) {
@@ -136,12 +122,4 @@ TEST(IniTool, BinaryBytesAndAHugeLineDoNotBreakTheRest) {
     EXPECT_EQ(ini.Read("S", "big", "").size(), size_t(1) << 20);
     EXPECT_EQ(log.entries.size(), 1u);
     EXPECT_TRUE(ini.Save());
-}
-
-TEST(IniTool, MissingFileGivesAnEmptyStore) {
-    TempDir dir;
-    IniTool ini;
-    ini.Load(dir / "none.ini");
-    EXPECT_TRUE(ini.Headers().empty());
-    EXPECT_EQ(ini.Read("a", "b", "d"), "d");
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "app/ProgramSettings.h"
 #include "app/SettingsCache.h"
@@ -32,7 +31,7 @@ TEST(SettingsCache, CreatesMissingFilesAndDefaultsToSettingsIni) {
     EXPECT_EQ(cache.count(), 2);
 }
 
-TEST(SettingsCache, PicksUpAFileChangedOnDisk) {
+TEST(SettingsCache, ReadsPickUpAFileChangedOnDiskButWritesNeverDiscardUnsavedChanges) {
     TempDir dir;
     WriteFile(dir / "a.ini", "[S]\nk=1\n");
     SettingsCache cache(dir.path(), nullptr);
@@ -40,19 +39,13 @@ TEST(SettingsCache, PicksUpAFileChangedOnDisk) {
     WriteFile(dir / "a.ini", "[S]\nk=2\n");
     Touch(dir / "a.ini", 5);
     EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "2");
-}
-
-TEST(SettingsCache, AWriteNeverDiscardsUnsavedChangesByReloading) {
-    TempDir dir;
-    WriteFile(dir / "a.ini", "[S]\nk=1\n");
-    SettingsCache cache(dir.path(), nullptr);
     cache.SaveIniSetting("S", "first", "kept", "a.ini");
-    WriteFile(dir / "a.ini", "[S]\nk=2\n");
-    Touch(dir / "a.ini", 5);
+    WriteFile(dir / "a.ini", "[S]\nk=3\n");
+    Touch(dir / "a.ini", 10);
     cache.SaveIniSetting("S", "second", "also", "a.ini");
     cache.FlushIniCache();
     // The flush overwrites the change made on disk meanwhile, as documented.
-    EXPECT_EQ(ReadFile(dir / "a.ini"), "[S]\r\nfirst=kept\r\nk=1\r\nsecond=also\r\n");
+    EXPECT_EQ(ReadFile(dir / "a.ini"), "[S]\r\nfirst=kept\r\nk=2\r\nsecond=also\r\n");
     EXPECT_FALSE(cache.changed(1));
 }
 
@@ -69,44 +62,29 @@ TEST(SettingsCache, FlushWritesOnlyChangedFiles) {
     EXPECT_TRUE(fs::exists(dir / "b.ini_bck"));
 }
 
-TEST(SettingsCache, AConfigFolderThatCannotBeWrittenLeavesDefaultsAndLogsTheFailedSave) {
+// A folder that cannot be written (its name is taken by a file) and a file
+// that cannot be read (a folder stands there): every read gives its default,
+// the failed save is logged, and what is on disk is left as it was.
+TEST(SettingsCache, UnusableFilesLeaveDefaultsAndLogTheFailedSave) {
     TempDir dir;
-    WriteFile(dir / "NotAFolder", "x");  // the folder's name is taken by a file
-    CapturingLog log;
-    SettingsCache cache(dir / "NotAFolder", &log);
-    EXPECT_EQ(cache.GetIniSetting("UPB", "HTTPPort", "8016", "Tarvelo.ini"), "8016");
-    cache.SaveIniSetting("UPB", "Tag", "x", "Tarvelo.ini");
-    cache.FlushIniCache();
-    EXPECT_TRUE(log.has(" Unable to create " + (dir / "NotAFolder" / "Tarvelo.ini").string()));
-    EXPECT_EQ(log.entries.back().second, "IniTool Save" + (dir / "NotAFolder" / "Tarvelo.ini").string());
+    WriteFile(dir / "NotAFolder", "x");
+    fs::create_directories(dir / "Tarvelo.ini" / "inside");
+    struct Case {
+        fs::path folder;
+        std::string problem;
+    };
+    for (const Case& c : {Case{dir / "NotAFolder", " Unable to create "}, Case{dir.path(), " Unable to read "}}) {
+        CapturingLog log;
+        SettingsCache cache(c.folder, &log);
+        EXPECT_EQ(cache.GetIniSetting("UPB", "HTTPPort", "8016", "Tarvelo.ini"), "8016");
+        cache.SaveIniSetting("UPB", "Tag", "x", "Tarvelo.ini");
+        cache.FlushIniCache();
+        const std::string file = (c.folder / "Tarvelo.ini").string();
+        EXPECT_TRUE(log.has(c.problem + file)) << c.problem;
+        EXPECT_EQ(log.entries.back().second, "IniTool Save" + file);
+    }
     EXPECT_EQ(ReadFile(dir / "NotAFolder"), "x");
-}
-
-TEST(SettingsCache, AFileThatCannotBeReadIsNeverSavedOver) {
-    TempDir dir;
-    fs::create_directories(dir / "Tarvelo.ini" / "inside");  // exists, but is no readable file
-    CapturingLog log;
-    SettingsCache cache(dir.path(), &log);
-    EXPECT_EQ(cache.GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini"), "FF.0002:00");
-    cache.SaveIniSetting("UPB", "Tag", "x", "Tarvelo.ini");
-    cache.FlushIniCache();
-    EXPECT_TRUE(log.has(" Unable to read " + (dir / "Tarvelo.ini").string()));
-    EXPECT_TRUE(log.has("IniTool Save" + (dir / "Tarvelo.ini").string()));
     EXPECT_TRUE(fs::is_directory(dir / "Tarvelo.ini" / "inside"));
-}
-
-TEST(ProgramSettings, DefaultsWhenTheFileIsEmpty) {
-    TempDir dir;
-    SettingsCache cache(dir.path(), nullptr);
-    ProgramSettings s;
-    s.InitIniKeys(cache, nullptr);
-    EXPECT_EQ(s.UPBCommPort, "");
-    EXPECT_EQ(s.Background, "Black");
-    EXPECT_EQ(s.StyleSheet, "StyleNoBody.css");
-    EXPECT_EQ(s.UID, "FF.0002:00");
-    EXPECT_FALSE(s.DebugLog);
-    EXPECT_EQ(s.ShowStatus, 0);
-    EXPECT_EQ(s.HTTPPort, "8016");
 }
 
 TEST(ProgramSettings, ConversionsOfTheFileValues) {
@@ -144,39 +122,19 @@ TEST(ProgramSettings, AnOverflowingNumberIsLoggedAndTheRestStillLoads) {
     EXPECT_EQ(log.entries[0].second.rfind("SetIniValue Line ", 0), 0u);
 }
 
-TEST(ProgramSettings, UnknownListEntryLoadsNothing) {
-    TempDir dir;
-    SettingsCache cache(dir.path(), nullptr);
-    ProgramSettings s;
-    s.SetIniValue(cache, "nosuchkey");
-    EXPECT_EQ(s.Background, "Black");
-}
-
 TEST(ProgramSettings, UidConversion) {
-    EXPECT_EQ(ConvertUID("FF.0002:00"), "FF.0002:00");
-    EXPECT_EQ(ConvertUID("FF123400"), "FF.1234:00");
-    EXPECT_EQ(ConvertUID("F"), "F.:00");
+    EXPECT_EQ(ConvertUID("F"), "F.:00");  // too short for the middle part; the long forms are above
 }
 
 TEST(PeriodicSchedule, WholeMinutesAndRemainder) {
-    auto s90 = PeriodicScriptSchedule("90");
-    EXPECT_TRUE(s90.enabled);
-    EXPECT_EQ(s90.intervalMs, 30000);
-    EXPECT_EQ(s90.wholeMinutes, 1);
-    auto s120 = PeriodicScriptSchedule("120");
-    EXPECT_EQ(s120.intervalMs, 60000);
-    EXPECT_EQ(s120.wholeMinutes, 1);
-    auto s45 = PeriodicScriptSchedule("45");
-    EXPECT_EQ(s45.intervalMs, 45000);
-    EXPECT_EQ(s45.wholeMinutes, 0);
-    EXPECT_FALSE(PeriodicScriptSchedule("").enabled);
-    EXPECT_FALSE(PeriodicScriptSchedule("ten").enabled);
-    EXPECT_FALSE(PeriodicScriptSchedule("-30").enabled);
-}
-
-TEST(SettingDefaults, TableKeptBesideTheKeyList) {
-    auto t = SettingDefaultsTable();
-    ASSERT_EQ(t.size(), 16u);
-    EXPECT_EQ(t[6], "FF.0002:00");
-    EXPECT_EQ(t[11], "2");
+    struct Case {
+        const char* seconds;
+        int intervalMs, wholeMinutes;
+    };
+    for (const Case& c : {Case{"90", 30000, 1}, Case{"120", 60000, 1}, Case{"45", 45000, 0}}) {
+        auto s = PeriodicScriptSchedule(c.seconds);
+        EXPECT_TRUE(s.enabled) << c.seconds;
+        EXPECT_EQ(std::tie(s.intervalMs, s.wholeMinutes), std::tie(c.intervalMs, c.wholeMinutes)) << c.seconds;
+    }
+    for (const char* off : {"", "ten", "-30"}) EXPECT_FALSE(PeriodicScriptSchedule(off).enabled) << off;
 }

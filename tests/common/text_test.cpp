@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/FastString.h"
 #include "common/Guard.h"
 #include "common/Text.h"
 #include "common/VbDate.h"
@@ -58,22 +57,12 @@ TEST(Hex, TwoUpperCaseDigitsAndZeroOutsideAByte) {
     EXPECT_EQ(HexValue("FFzz"), 255);
 }
 
-TEST(TextHelpers, SplitJoinReplaceTrimCase) {
+TEST(TextHelpers, SplitReplaceTrimCase) {
     EXPECT_EQ(Split("a,b,,c", ","), (std::vector<std::string>{"a", "b", "", "c"}));
     EXPECT_EQ(Split("", ","), (std::vector<std::string>{""}));
-    EXPECT_EQ(Join({"a", "b"}, ";"), "a;b");
     EXPECT_EQ(Replace("a b  c", " ", "_"), "a_b__c");
     EXPECT_EQ(TrimSpaces("  \ta b\t  "), "\ta b\t");
     EXPECT_TRUE(EqualsNoCase("UPB\xC9", "upb\xE9"));  // Latin-1 letters fold too
-    EXPECT_EQ(UCase("Upb"), "UPB");
-}
-
-TEST(FastString, AppendsAndResets) {
-    FastString s;
-    s.Add("07").Add("10");
-    EXPECT_EQ(s.Value(), "0710");
-    s.Reset();
-    EXPECT_EQ(s.Value(), "");
 }
 
 TEST(VbDate, WritesOneFormAndReadsItBack) {
@@ -98,10 +87,4 @@ TEST(VbDate, ReadsUsFormsWrittenOnWindows) {
 TEST(VbDate, RejectsWhatIsNotADate) {
     for (const char* bad : {"", "abc", "13/40/2026", "2026-02-30", "100", "12/6/2026 25:00", "2026-12-06 junk"})
         EXPECT_FALSE(ParseDate(bad)) << bad;
-}
-
-TEST(VbDate, LocalMillisGiveDaysAndTimeOfDay) {
-    // 2026-12-06 07:00:00 local
-    VbDate d = DateFromLocalMillis(1796540400000LL);
-    EXPECT_EQ(FormatDateTime(d), "2026-12-06 07:00:00");
 }

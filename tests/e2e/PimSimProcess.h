@@ -84,7 +84,6 @@ public:
         out_ += process_.readAllStandardOutput().toStdString();
         return out_;
     }
-    QProcess& process() { return process_; }
 
 private:
     QProcess process_;

@@ -1,5 +1,5 @@
-// The real gateway executable: command line, folders, and an orderly stop on
-// SIGTERM and SIGINT.
+// The real gateway executable: command line and the base folder. Its orderly
+// stop on SIGTERM and SIGINT is shown by pim_gateway_test.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -22,26 +22,6 @@ TEST(GatewayProcess, HelpVersionAndUnknownOptions) {
     EXPECT_NE(err.find("unknown option '--frobnicate'"), std::string::npos);
     EXPECT_EQ(RunToEnd(Binary("tarvelo"), {"--base"}, &out, &err), 2);
 }
-
-class GatewayStops : public ::testing::TestWithParam<int> {};
-
-TEST_P(GatewayStops, OnASignalAfterShuttingDownInOrder) {
-    E2eApp();
-    TempDir base;
-    QProcess p;
-    p.start(Binary("tarvelo"), {"--base", QString::fromStdString(base.path().string()), "--headless"});
-    ASSERT_TRUE(p.waitForStarted());
-    std::string seen;
-    ASSERT_TRUE(WaitForStderr(p, "running from", seen)) << seen;
-    EXPECT_TRUE(fs::is_directory(base / "Config"));
-    EXPECT_TRUE(fs::is_directory(base / "Data"));
-    ::kill(static_cast<pid_t>(p.processId()), GetParam());
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, GatewayStops, ::testing::Values(SIGTERM, SIGINT));
 
 TEST(GatewayProcess, TarveloHomeNamesTheBaseFolder) {
     E2eApp();

@@ -47,6 +47,7 @@ protected:
     }
     void TearDown() override { stopGateway(); }
 
+    std::string exportFile() const { return (base / "Data" / "Tarvelo" / "Tarvelo.upe").string(); }
     void settings(const std::string& port, const std::string& bridge) {
         WriteFile(base / "Config" / "Tarvelo.ini",
                   "[UPB]\nUPBCommPort=" + port + "\nSerialIP=" + bridge + "\n" + kUsedDeskLamp);
@@ -55,12 +56,16 @@ protected:
         gateway.start(Binary("tarvelo"), {"--base", QString::fromStdString(base.path().string()), "--headless"});
         return gateway.waitForStarted() && WaitForStderr(gateway, "running from", log, 60000);
     }
-    void stopGateway() {
+    // An orderly stop: exit code 0 after the shut-down steps (the saved
+    // records show that they ran).
+    void stopGateway(int signal = SIGTERM) {
         if (gateway.state() == QProcess::NotRunning) return;
-        gateway.terminate();
+        ::kill(static_cast<pid_t>(gateway.processId()), signal);
         if (!gateway.waitForFinished(10000)) gateway.kill();
         gateway.waitForFinished();
         log += gateway.readAllStandardError().toStdString();
+        EXPECT_EQ(gateway.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(gateway.exitCode(), 0);
     }
     int logged(const std::string& text) {
         // QProcess reads the pipe only when asked.
@@ -79,14 +84,26 @@ protected:
         const size_t first = ini.find(';', at), second = ini.find(';', first + 1);
         return ini.substr(first + 1, second - first - 1);
     }
-    // Start-up wrote the options register once and polled each device once.
-    void expectStartUpTraffic(PimSim& pim) {
+    // The ceiling dimmer is set by hand before the gateway starts; start-up
+    // writes the options register and polls each device once; a wall switch
+    // of the desk lamp sends link 2. The saved records show both levels.
+    void runADay(PimSim& pim, const std::string& port, const std::string& bridge, int stopSignal = SIGTERM) {
+        pim.command("set 5 1 40");
+        settings(port, bridge);
+        ASSERT_TRUE(startGateway()) << log;
+        EXPECT_EQ(logged("Tarvelo UPB PIM Comm Port " + port + " Opened"), 1) << log;
         ASSERT_TRUE(pim.waitFor("host <14>07100107FF30"));
         EXPECT_EQ(pim.occurrences("register 70 = 03"), 1);
-        EXPECT_EQ(pim.occurrences("host <14>07100105FF30B4"), 1);
-        EXPECT_EQ(pim.occurrences("host <14>0710010CFF30"), 1);
-        EXPECT_EQ(pim.occurrences("host <14>07100107FF30"), 1);
+        for (const char* poll : {"host <14>07100105FF30B4", "host <14>0710010CFF30", "host <14>07100107FF30"})
+            EXPECT_EQ(pim.occurrences(poll), 1) << poll;
         EXPECT_EQ(pim.occurrences("host "), 4);
+        pim.command("press 7 2");
+        ASSERT_TRUE(pim.waitFor("pim PU8905010207", 1));
+        Pause(300);
+        stopGateway(stopSignal);
+        EXPECT_EQ(savedValue("UPB01_M05_C01_00"), "40");   // from the start-up poll
+        EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");  // from the switch press
+        EXPECT_EQ(logged("Unable to Send"), 0) << log;
     }
 
     TempDir base;
@@ -97,28 +114,14 @@ protected:
 TEST_F(PimGateway, OverLoopbackTcpItConnectsWritesTheOptionsPollsAndFollowsTheLine) {
     const quint16 port = FreePort();
     PimSim pim;
-    ASSERT_TRUE(pim.startTcp(port, (base / "Data" / "Tarvelo" / "Tarvelo.upe").string()));
-    pim.command("set 5 1 40");  // the ceiling dimmer was set by hand before the gateway started
-    settings(std::to_string(port), "127.0.0.1");
-    ASSERT_TRUE(startGateway()) << log;
-    EXPECT_EQ(logged("Tarvelo UPB PIM Comm Port " + std::to_string(port) + " Opened"), 1) << log;
-    expectStartUpTraffic(pim);
-
-    // A wall switch of the desk lamp sends link 2.
-    pim.command("press 7 2");
-    ASSERT_TRUE(pim.waitFor("pim PU8905010207", 1));
-    Pause(300);
-    stopGateway();
-    EXPECT_EQ(savedValue("UPB01_M05_C01_00"), "40");   // from the start-up poll
-    EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");  // from the switch press
-    EXPECT_EQ(logged("Unable to Send"), 0) << log;
+    ASSERT_TRUE(pim.startTcp(port, exportFile()));
+    runADay(pim, std::to_string(port), "127.0.0.1");
 }
 
 TEST_F(PimGateway, ItKeepsTheConnectionThroughASimulatorRestart) {
     const quint16 port = FreePort();
-    const std::string exportFile = (base / "Data" / "Tarvelo" / "Tarvelo.upe").string();
     auto pim = std::make_unique<PimSim>();
-    ASSERT_TRUE(pim->startTcp(port, exportFile));
+    ASSERT_TRUE(pim->startTcp(port, exportFile()));
     settings(std::to_string(port), "127.0.0.1");
     ASSERT_TRUE(startGateway()) << log;
     ASSERT_TRUE(pim->waitFor("host <14>07100107FF30"));
@@ -136,7 +139,7 @@ TEST_F(PimGateway, ItKeepsTheConnectionThroughASimulatorRestart) {
 
     // The PIM comes back (a real one keeps its registers: message mode is on).
     PimSim again;
-    ASSERT_TRUE(again.startTcp(port, exportFile, {"--message-mode"}));
+    ASSERT_TRUE(again.startTcp(port, exportFile(), {"--message-mode"}));
     ASSERT_TRUE(again.waitFor("connected", 1, 15000));
     again.command("press 7 2");
     ASSERT_TRUE(again.waitFor("pim PU8905010207", 1));
@@ -158,19 +161,9 @@ TEST_F(PimGateway, OverAPseudoTerminalPairMadeBySocat) {
     ASSERT_TRUE(fs::exists(gatewayEnd) && fs::exists(pimEnd));
 
     PimSim pim;
-    ASSERT_TRUE(pim.start({"--serial", QString::fromStdString(pimEnd), "--export",
-                           QString::fromStdString((base / "Data" / "Tarvelo" / "Tarvelo.upe").string()), "--fast"}));
-    pim.command("set 5 1 40");
-    settings(gatewayEnd, "");
-    ASSERT_TRUE(startGateway()) << log;
-    EXPECT_EQ(logged("Tarvelo UPB PIM Comm Port " + gatewayEnd + " Opened"), 1) << log;
-    expectStartUpTraffic(pim);
-    pim.command("press 7 2");
-    ASSERT_TRUE(pim.waitFor("pim PU8905010207", 1));
-    Pause(300);
-    stopGateway();
-    EXPECT_EQ(savedValue("UPB01_M05_C01_00"), "40");
-    EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");
+    ASSERT_TRUE(pim.start(
+        {"--serial", QString::fromStdString(pimEnd), "--export", QString::fromStdString(exportFile()), "--fast"}));
+    runADay(pim, gatewayEnd, "");
     socat.terminate();
     socat.waitForFinished(3000);
 }
@@ -179,13 +172,9 @@ TEST_F(PimGateway, OverTheSimulatorsOwnPseudoTerminal) {
     const std::string link = (base / "pim-pty").string();
     PimSim pim;
     ASSERT_TRUE(pim.start({"--pty", "--pty-link", QString::fromStdString(link), "--export",
-                           QString::fromStdString((base / "Data" / "Tarvelo" / "Tarvelo.upe").string()), "--fast"}));
+                           QString::fromStdString(exportFile()), "--fast"}));
     EXPECT_EQ(pim.output().rfind("pty /dev/", 0), 0u) << pim.output();
-    settings(link, "");
-    ASSERT_TRUE(startGateway()) << log;
-    expectStartUpTraffic(pim);
-    stopGateway();
-    EXPECT_EQ(logged("Unable to Send"), 0) << log;
+    runADay(pim, link, "", SIGINT);
 }
 
 } // namespace

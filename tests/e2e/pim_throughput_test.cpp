@@ -12,6 +12,7 @@
 #include "e2e/PimSimProcess.h"
 #include "model/Network.h"
 #include "platform/qt/QtPlatform.h"
+#include "upb/UpbFixture.h"
 #include "upb/UpbInterface.h"
 
 using namespace tarvelo;
@@ -44,17 +45,7 @@ QueueRun RunQueue(const QStringList& timing, int count) {
     settings.UPBCommPort = std::to_string(port);
     model::Network network;
     network.NetworkId = "1";
-    auto module = std::make_shared<model::UPBModule>();
-    module->ModuleID = "12";
-    module->Kind = model::KindInput;  // its link commands schedule no polls
-    auto channel = std::make_shared<model::UPBChannel>();
-    channel->Parent = module;
-    module->AddChannel(channel);
-    auto state = std::make_shared<model::UPBLinkState>();
-    state->OnCommand = 0x20;
-    state->OffCommand = 0x21;
-    channel->add(channel, state);
-    network.UPBModules.add("12", module);
+    auto state = AddDevice(network, "12", model::KindInput);  // its link commands schedule no polls
 
     upb::UpbInterface upb(platform, log, settings, network);
     if (!upb.connection().OpenCommPort(settings.UPBCommPort)) return run;

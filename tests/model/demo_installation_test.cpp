@@ -33,48 +33,27 @@ struct Row {
 
 // Every state of the demo, in walk order (module keys, channels, states).
 const std::vector<Row> kStates = {
-    {"1", "UPB2A_M01_C01_81", 257, 0, "1", "1", 128},
-    {"1", "UPB2A_M01_C01_81", 258, 0, "2", "2", 128},
-    {"1", "UPB2A_M01_C01_81", 259, 0, "3", "3", 128},
-    {"1", "UPB2A_M01_C01_81", 260, 0, "10", "10", 128},
-    {"2", "UPB2A_M02_C01_81", 513, 0, "10", "10", 128},
-    {"2", "UPB2A_M02_C01_81", 514, 0, "1", "1", 128},
-    {"10", "UPB2A_M0A_C01_00", 2561, 255, "-1", "-1", -1},
-    {"11", "UPB2A_M0B_C01_00", 2817, 255, "-2", "-2", -1},
-    {"11", "UPB2A_M0B_C01_01", 2818, 255, "5", "5", 0},
-    {"11", "UPB2A_M0B_C01_81", 2819, 255, "5", "5", 128},
-    {"12", "UPB2A_M0C_C01_00", 3073, 255, "-3", "-3", -1},
-    {"13", "UPB2A_M0D_C01_00", 3329, 255, "-4", "-4", -1},
-    {"13", "UPB2A_M0D_C01_81", 3330, 255, "4", "4", 128},
-    {"14", "UPB2A_M0E_C01_00", 3585, 255, "-5", "-5", -1},
-    {"14", "UPB2A_M0E_C01_01", 3586, 255, "6", "6", 0},
-    {"15", "UPB2A_M0F_C01_00", 3841, 255, "-6", "-6", -1},
-    {"16", "UPB2A_M10_C01_00", 4097, 255, "-7", "-7", -1},
-    {"16", "UPB2A_M10_C01_01", 4098, 255, "18", "18", 0},
-    {"20", "UPB2A_M14_C01_00", 5121, 255, "-8", "-8", -1},
-    {"21", "UPB2A_M15_C01_00", 5377, 255, "-9", "-9", -1},
-    {"22", "UPB2A_M16_C01_00", 5633, 255, "-10", "-10", -1},
-    {"23", "UPB2A_M17_C01_00", 5889, 255, "-11", "-11", -1},
-    {"24", "UPB2A_M18_C01_00", 6145, 255, "-12", "-12", -1},
-    {"25", "UPB2A_M19_C01_00", 6401, 255, "-13", "-13", -1},
-    {"25", "UPB2A_M19_C02_01", 6402, 255, "19", "19", 0},
-    {"30", "UPB2A_M1E_C01_01", 7681, 1, "101", "102", 0},
-    {"30", "UPB2A_M1E_C01_02", 7682, 256, "103", "104", 1},
-    {"30", "UPB2A_M1E_C01_03", 7683, 512, "110", "111", 2},
-    {"31", "UPB2A_M1F_C01_01", 7937, 0, "112", "255", 0},
-    {"32", "UPB2A_M20_C01_01", 8193, 0, "6", "255", 0},
-    {"51", "UPB2A_M33_C01_00", 13057, 255, "-14", "-14", -1},
-    {"52", "UPB2A_M34_C01_00", 13313, 255, "-15", "-15", -1},
-    {"53", "UPB2A_M35_C01_00", 13569, 255, "-16", "-16", -1},
-    {"60", "UPB2A_M3C_C01_81", 15361, 0, "4", "4", 128},
-    {"60", "UPB2A_M3C_C01_81", 15362, 0, "18", "18", 128},
-    {"60", "UPB2A_M3C_C01_81", 15363, 0, "2", "2", 128},
-    {"60", "UPB2A_M3C_C01_81", 15364, 0, "1", "1", 128},
-    {"0", "UPB2A_M00_C02_01", 1, 255, "1", "1", 0},
-    {"0", "UPB2A_M00_C02_02", 2, 255, "2", "2", 1},
-    {"0", "UPB2A_M00_C02_03", 3, 255, "3", "3", 2},
-    {"0", "UPB2A_M00_C02_04", 4, 255, "4", "4", 3},
-    {"0", "UPB2A_M00_C02_05", 7, 255, "10", "10", 4},
+    {"1", "UPB2A_M01_C01_81", 257, 0, "1", "1", 128}, {"1", "UPB2A_M01_C01_81", 258, 0, "2", "2", 128},
+    {"1", "UPB2A_M01_C01_81", 259, 0, "3", "3", 128}, {"1", "UPB2A_M01_C01_81", 260, 0, "10", "10", 128},
+    {"2", "UPB2A_M02_C01_81", 513, 0, "10", "10", 128}, {"2", "UPB2A_M02_C01_81", 514, 0, "1", "1", 128},
+    {"10", "UPB2A_M0A_C01_00", 2561, 255, "-1", "-1", -1}, {"11", "UPB2A_M0B_C01_00", 2817, 255, "-2", "-2", -1},
+    {"11", "UPB2A_M0B_C01_01", 2818, 255, "5", "5", 0}, {"11", "UPB2A_M0B_C01_81", 2819, 255, "5", "5", 128},
+    {"12", "UPB2A_M0C_C01_00", 3073, 255, "-3", "-3", -1}, {"13", "UPB2A_M0D_C01_00", 3329, 255, "-4", "-4", -1},
+    {"13", "UPB2A_M0D_C01_81", 3330, 255, "4", "4", 128}, {"14", "UPB2A_M0E_C01_00", 3585, 255, "-5", "-5", -1},
+    {"14", "UPB2A_M0E_C01_01", 3586, 255, "6", "6", 0}, {"15", "UPB2A_M0F_C01_00", 3841, 255, "-6", "-6", -1},
+    {"16", "UPB2A_M10_C01_00", 4097, 255, "-7", "-7", -1}, {"16", "UPB2A_M10_C01_01", 4098, 255, "18", "18", 0},
+    {"20", "UPB2A_M14_C01_00", 5121, 255, "-8", "-8", -1}, {"21", "UPB2A_M15_C01_00", 5377, 255, "-9", "-9", -1},
+    {"22", "UPB2A_M16_C01_00", 5633, 255, "-10", "-10", -1}, {"23", "UPB2A_M17_C01_00", 5889, 255, "-11", "-11", -1},
+    {"24", "UPB2A_M18_C01_00", 6145, 255, "-12", "-12", -1}, {"25", "UPB2A_M19_C01_00", 6401, 255, "-13", "-13", -1},
+    {"25", "UPB2A_M19_C02_01", 6402, 255, "19", "19", 0}, {"30", "UPB2A_M1E_C01_01", 7681, 1, "101", "102", 0},
+    {"30", "UPB2A_M1E_C01_02", 7682, 256, "103", "104", 1}, {"30", "UPB2A_M1E_C01_03", 7683, 512, "110", "111", 2},
+    {"31", "UPB2A_M1F_C01_01", 7937, 0, "112", "255", 0}, {"32", "UPB2A_M20_C01_01", 8193, 0, "6", "255", 0},
+    {"51", "UPB2A_M33_C01_00", 13057, 255, "-14", "-14", -1}, {"52", "UPB2A_M34_C01_00", 13313, 255, "-15", "-15", -1},
+    {"53", "UPB2A_M35_C01_00", 13569, 255, "-16", "-16", -1}, {"60", "UPB2A_M3C_C01_81", 15361, 0, "4", "4", 128},
+    {"60", "UPB2A_M3C_C01_81", 15362, 0, "18", "18", 128}, {"60", "UPB2A_M3C_C01_81", 15363, 0, "2", "2", 128},
+    {"60", "UPB2A_M3C_C01_81", 15364, 0, "1", "1", 128}, {"0", "UPB2A_M00_C02_01", 1, 255, "1", "1", 0},
+    {"0", "UPB2A_M00_C02_02", 2, 255, "2", "2", 1}, {"0", "UPB2A_M00_C02_03", 3, 255, "3", "3", 2},
+    {"0", "UPB2A_M00_C02_04", 4, 255, "4", "4", 3}, {"0", "UPB2A_M00_C02_05", 7, 255, "10", "10", 4},
     {"0", "UPB2A_M00_C02_06", 8, 255, "11", "11", 5},
 };
 
@@ -132,6 +111,9 @@ TEST_F(Demo, ExportMatchesTheHandComputedTable) {
               std::make_tuple(int16_t(5), int16_t(1), int16_t(2), int16_t(4), std::string("Basement"),
                               std::string("Pump Controller")));
     EXPECT_EQ(Module(net, "42")->Kind, 10);
+    // The second record of an I/O pair gives the off side its command too.
+    EXPECT_EQ(std::tie(State(net, "30", 1, 1)->OffCommand, State(net, "30", 1, 3)->OffCommand),
+              std::make_tuple(int16_t(33), int16_t(33)));
     EXPECT_EQ(State(net, "16", 1, 2)->DefaultOnLevel, 75);
     EXPECT_EQ(xapName(net, *State(net, "14", 1, 2), &log), "Tarvelo_Porch_Porch_Light_Porch_Light");
     EXPECT_EQ(xapName(net, *State(net, "0", 1, 5), &log), "Tarvelo_Global_Scene_Good_Night");
@@ -141,32 +123,26 @@ TEST_F(Demo, SettingsDecorateTheModel) {
     app::SettingsCache ini(dir.path() / "Config", &log);
     model.Import(exportFile(), "9");
     model.Restore(ini);
+    // The counts (valves, records restored, link-map entries) are pinned by --check's report.
     ASSERT_TRUE(log.entries.empty()) << log.entries[0].second;
-    EXPECT_EQ(model.rain8Valves(), 8);
-    ASSERT_NE(model.records(), nullptr);
-    EXPECT_EQ(model.records()->recordsRestored(), 11);
-    EXPECT_EQ(model.records()->linkMapApplied(), 1);
 
     auto ceiling = State(net, "10", 1, 1);
-    EXPECT_EQ(ceiling->Tag, "Living_Room_Ceiling");
-    EXPECT_TRUE(ceiling->Used);
-    EXPECT_TRUE(ceiling->EventNotification);
-    EXPECT_EQ(ceiling->LastCommand, "Off");
+    EXPECT_EQ(FormatStateRecord(*ceiling),
+              "2026-12-05 22:14:09;0;False;True;;Living_Room_Ceiling;True;A1;Off");
     EXPECT_EQ(std::tie(ceiling->OnLink, ceiling->OnCommand, ceiling->OffLink, ceiling->OffCommand),
               std::make_tuple(std::string("3"), int16_t(34), std::string("1"), int16_t(33)));
 
-    auto lamp = State(net, "20", 1, 1);
-    EXPECT_EQ(lamp->Value, 40);
-    EXPECT_EQ(lamp->LastChange, MakeDate(2026, 12, 5, 21, 41, 7));  // written in the US form
+    // Written in the US form.
+    EXPECT_EQ(FormatStateRecord(*State(net, "20", 1, 1)),
+              "2026-12-05 21:41:07;40;False;True;;Floor_Lamp;False;C3;Dim_40");
     EXPECT_EQ(State(net, "14", 1, 1)->Value, 100);
     EXPECT_EQ(State(net, "0", 1, 2)->Tag, "Evening_Scene");
 
     // Kind 5 states with a record get delay-off timers, in walk order.
-    EXPECT_EQ(model.tracker().delayTimerCount(), 3u);
-    EXPECT_EQ(State(net, "30", 1, 1)->Timerindex, 1);
-    EXPECT_EQ(State(net, "30", 1, 1)->Delay, "120");
-    EXPECT_EQ(State(net, "30", 1, 3)->Timerindex, 3);
-    EXPECT_EQ(State(net, "30", 1, 3)->Delay, "90");
+    EXPECT_EQ(std::tie(State(net, "30", 1, 1)->Timerindex, State(net, "30", 1, 1)->Delay),
+              std::make_tuple(int16_t(1), std::string("120")));
+    EXPECT_EQ(std::tie(State(net, "30", 1, 3)->Timerindex, State(net, "30", 1, 3)->Delay),
+              std::make_tuple(int16_t(3), std::string("90")));
     EXPECT_EQ(State(net, "14", 1, 1)->Timerindex, 0);
 
     // Controller 9 owns ids 65 to 72.

@@ -30,8 +30,12 @@ struct Tracking : ::testing::Test {
         tracker.initialised = [this] { return started; };
     }
     // A state report from a device (hex id), with two data bytes.
-    void report(const std::string& idHex, const std::string& data) { tracker.UPBReceive("0800C2FF" + idHex + "86" + data + "00"); }
-    void link(const std::string& mdid, const std::string& linkHex) { tracker.UPBReceive("8905FA" + linkHex + "12" + mdid + "FFFF47"); }
+    void report(const std::string& idHex, const std::string& data) {
+        tracker.UPBReceive("0800C2FF" + idHex + "86" + data + "00");
+    }
+    void link(const std::string& mdid, const std::string& linkHex) {
+        tracker.UPBReceive("8905FA" + linkHex + "12" + mdid + "FFFF47");
+    }
     int64_t seconds(int64_t s) { return s * 1000; }
 };
 
@@ -40,8 +44,7 @@ TEST_F(Tracking, LinkCommandsMoveEveryUsedStateOfTheModulesOnTheLink) {
     auto onOtherLink = AddState(sw, 255, "9");
     onOtherLink->Used = true;
     auto unused = AddState(sw, 255, "1");
-    auto io = AddModule(net, "30", 5);
-    auto ioState = AddState(io, 1, "1");
+    auto ioState = AddState(AddModule(net, "30", 5), 1, "1");
     ioState->Used = true;
     AddLink(net, "1", {"18", "30", "77"});  // 77: a module the import never reached
 
@@ -49,14 +52,21 @@ TEST_F(Tracking, LinkCommandsMoveEveryUsedStateOfTheModulesOnTheLink) {
     EXPECT_EQ(onOtherLink->Value, 100);
     EXPECT_EQ(unused->Value, 0);
     EXPECT_EQ(ioState->Value, 0);  // kind 5 follows only its state reports
-    ASSERT_EQ(notified.size(), 1u);
-    EXPECT_EQ(onOtherLink->Sequence, 1);
+    EXPECT_EQ(notified.size(), 1u);
+    // Devices send each packet twice, about a third of a second apart: the
+    // repeat is stamped but not announced; the same value later is.
+    platform.advance(500);
+    link("20", "01");
+    EXPECT_EQ(notified.size(), 1u);
     EXPECT_EQ(onOtherLink->LastChange, DateFromLocalMillis(platform.now()));
+    platform.advance(2000);
+    link("20", "01");
+    EXPECT_EQ(notified.size(), 2u);
+    EXPECT_EQ(onOtherLink->Sequence, 2);
 
-    platform.advance(seconds(5));
     link("21", "01");
     EXPECT_EQ(onOtherLink->Value, 0);
-    EXPECT_EQ(net.StateSequence, 2);
+    EXPECT_EQ(net.StateSequence, 3);
     EXPECT_TRUE(log.entries.empty());
 
     link("20", "0C");
@@ -107,27 +117,6 @@ TEST_F(Tracking, DimmerReportsCarryTheLevelWithoutStampingOrNumbering) {
     EXPECT_EQ(net.StateSequence, 0);
 }
 
-TEST_F(Tracking, RepeatWithinOneSecondIsStampedButNotAnnounced) {
-    // Devices send each packet twice, about a third of a second apart.
-    auto s = AddState(AddModule(net, "5", 2), 255, "3");
-    s->Used = true;
-    AddLink(net, "3", {"5"});
-    link("20", "03");
-    ASSERT_EQ(notified.size(), 1u);
-    platform.advance(500);
-    link("20", "03");
-    EXPECT_EQ(notified.size(), 1u);
-    EXPECT_EQ(s->Sequence, 1);
-    EXPECT_EQ(s->LastChange, DateFromLocalMillis(platform.now()));
-    EXPECT_EQ(s->Milliseconds, static_cast<int32_t>(std::llround(platform.clock().secondsSinceMidnight())));
-
-    // An unchanged value more than a second later is announced again.
-    platform.advance(2000);
-    link("20", "03");
-    EXPECT_EQ(notified.size(), 2u);
-    EXPECT_EQ(s->Sequence, 2);
-}
-
 TEST_F(Tracking, RepeatAfterMidnightIsAnnouncedAgain) {
     sim::SimPlatform late(sim::SimPlatform::kDefaultStart + 16LL * 3600 * 1000);  // 23:00
     Tracker t(net, log, late);
@@ -152,78 +141,57 @@ struct DelayOff : Tracking {
     void off() { report("1E", "0000"); }
 };
 
-TEST_F(DelayOff, NinetySecondsHoldsTheInputOnUntilTheTimerEnds) {
+TEST_F(DelayOff, TheInputStaysOnForExactlyTheDelay) {
+    struct Case {
+        int delay, interval, minutes;
+    };
+    for (const Case& c : {Case{90, 30000, 1}, Case{120, 60000, 1}, Case{60, 60000, 0}}) {
+        input->Delay = std::to_string(c.delay);
+        on();
+        EXPECT_EQ(tracker.delayTimerInterval(1), c.interval) << c.delay;
+        EXPECT_EQ(tracker.delayMinutes(1), c.minutes) << c.delay;
+        platform.advance(seconds(c.delay) - 1000);
+        EXPECT_EQ(input->Value, 1) << c.delay;
+        platform.advance(1000);
+        EXPECT_EQ(input->Value, 0) << c.delay;
+        EXPECT_FALSE(tracker.delayTimerRunning(1));
+    }
+}
+
+TEST_F(DelayOff, OffReportsAreHeldBackARetriggerRestartsTheIntervalAndTheEndIsAnnouncedOnce) {
     input->Delay = "90";
     on();
-    EXPECT_EQ(input->Value, 1);
-    EXPECT_TRUE(tracker.delayTimerRunning(1));
-    EXPECT_EQ(tracker.delayTimerInterval(1), 30000);
-    EXPECT_EQ(tracker.delayMinutes(1), 1);
-
     platform.advance(seconds(10));
-    off();  // suppressed once started
+    off();
     EXPECT_EQ(input->Value, 1);
+    platform.advance(seconds(10));
+    tracker.SetLinkStateValue(input, 1);  // restarts the 30 s interval; the minute still to run stays
     EXPECT_EQ(notified.size(), 1u);
-
-    platform.advance(seconds(79));
+    platform.advance(seconds(89));
     EXPECT_EQ(input->Value, 1);
     platform.advance(seconds(1));
-    EXPECT_EQ(input->Value, 0);
-    EXPECT_FALSE(tracker.delayTimerRunning(1));
     ASSERT_EQ(notified.size(), 2u);
+    EXPECT_EQ(input->Value, 0);
     EXPECT_EQ(input->Sequence, 2);
     EXPECT_EQ(input->LastChange, DateFromLocalMillis(platform.now()));
     platform.advance(seconds(600));
     EXPECT_EQ(notified.size(), 2u);  // stopped for good
 }
 
-TEST_F(DelayOff, OneHundredTwentySecondsEndsAtTwoMinutesNotOne) {
-    input->Delay = "120";
-    on();
-    EXPECT_EQ(tracker.delayTimerInterval(1), 60000);
-    EXPECT_EQ(tracker.delayMinutes(1), 1);
-    platform.advance(seconds(119));
-    EXPECT_EQ(input->Value, 1);
-    platform.advance(seconds(1));
-    EXPECT_EQ(input->Value, 0);
-}
-
-TEST_F(DelayOff, RetriggerRestartsTheCurrentIntervalOnly) {
-    input->Delay = "90";
-    on();
-    platform.advance(seconds(20));
-    tracker.SetLinkStateValue(input, 1);  // restarts the 30 s interval; the minute still to run stays
-    EXPECT_EQ(notified.size(), 1u);
-    platform.advance(seconds(89));
-    EXPECT_EQ(input->Value, 1);
-    platform.advance(seconds(1));
-    EXPECT_EQ(input->Value, 0);
-}
-
-TEST_F(DelayOff, OffGoesThroughDuringStartUpAndInvertedStatesEndOn) {
-    input->Delay = "60";
-    started = false;
-    on();
-    off();
-    EXPECT_EQ(input->Value, 0);
-
+TEST_F(DelayOff, OffGoesThroughWithoutADelayOrDuringStartUpAndInvertedStatesEndOn) {
+    for (const std::string delay : {"", "60"}) {
+        input->Delay = delay;
+        started = delay.empty();  // with a delay, off is held only once start-up has finished
+        on();
+        off();
+        EXPECT_EQ(input->Value, 0) << delay;
+    }
     started = true;
     input->Invert = true;
     tracker.SetLinkStateValue(input, 0);  // effectively on
     EXPECT_TRUE(tracker.delayTimerRunning(1));
-    EXPECT_EQ(tracker.delayTimerInterval(1), 60000);
     platform.advance(seconds(60));
     EXPECT_EQ(input->Value, 1);
-}
-
-TEST_F(DelayOff, NoDelayMeansNothingIsHeld) {
-    input->Delay = "";
-    on();
-    EXPECT_EQ(input->Value, 1);
-    EXPECT_FALSE(tracker.delayTimerRunning(1));
-    platform.advance(seconds(5));
-    off();
-    EXPECT_EQ(input->Value, 0);
 }
 
 TEST_F(DelayOff, ClearingTimersReleasesTheirStates) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ProgramSettings.h"
+#include "model/ModelTestUtil.h"
 #include "model/Network.h"
 #include "sim/SimNet.h"
 #include "sim/SimPlatform.h"
@@ -20,28 +21,12 @@
 
 namespace tarvelo::testing {
 
-inline std::shared_ptr<model::UPBLinkState> AddModule(model::Network& net, const std::string& id, int16_t kind) {
-    auto module = std::make_shared<model::UPBModule>();
-    module->ModuleID = id;
-    module->NetId = net.NetworkId;
-    module->Kind = kind;
-    auto channel = std::make_shared<model::UPBChannel>();
-    channel->Parent = module;
-    module->AddChannel(channel);
-    auto state = std::make_shared<model::UPBLinkState>();
+// A device with one state, switched by Activate and Deactivate.
+inline std::shared_ptr<model::UPBLinkState> AddDevice(model::Network& net, const std::string& id, int16_t kind) {
+    auto state = AddState(AddModule(net, id, kind, net.NetworkId), 255, "");
     state->OnCommand = 0x20;
     state->OffCommand = 0x21;
-    state->StatusMask = 255;
-    channel->add(channel, state);
-    net.UPBModules.add(id, module);
     return state;
-}
-
-inline void AddLink(model::Network& net, const std::string& id, std::vector<std::string> modules) {
-    model::LinkEntry entry;
-    entry.items = {id, "Link " + id, std::to_string(net.UPBLinks.count() + 1)};
-    for (auto& m : modules) entry.items.push_back(m);
-    net.UPBLinks.add(entry, id + "~");
 }
 
 class UpbTest : public ::testing::Test {
@@ -49,10 +34,10 @@ protected:
     UpbTest() {
         settings.UPBCommPort = "3";
         network.NetworkId = "1";
-        switchState = AddModule(network, "5", model::KindSwitch);
-        inputState = AddModule(network, "12", model::KindInput);
-        AddModule(network, "15", model::KindInput);
-        sceneState = AddModule(network, "0", model::KindLink);
+        switchState = AddDevice(network, "5", model::KindSwitch);
+        inputState = AddDevice(network, "12", model::KindInput);
+        AddDevice(network, "15", model::KindInput);
+        sceneState = AddDevice(network, "0", model::KindLink);
         AddLink(network, "7", {"12", "15"});
         upb.upbReceive = [this](const std::string& packet) { received.push_back(packet); };
         upb.notifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& s) { notified.push_back(s); };

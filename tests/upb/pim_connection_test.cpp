@@ -30,29 +30,6 @@ TEST(LineFramer, SplitsAtCarriageReturnsAcrossReads) {
     EXPECT_EQ(f.size(), 0u);
 }
 
-TEST(LineFramer, HoldKeepsLinesUntilReleased) {
-    LineFramer f;
-    f.setHold(true);
-    f.append("PA\rPK\r");
-    EXPECT_TRUE(Lines(f).empty());
-    f.setHold(false);
-    EXPECT_EQ(Lines(f), (std::vector<std::string>{"PA", "PK"}));
-}
-
-TEST(LineFramer, AFullBufferWithoutALineEndIsEmptiedSoInputGoesOn) {
-    LineFramer f;
-    f.append(std::string(1999, 'x'));
-    f.append("yy");  // taken: the buffer was below the limit
-    EXPECT_EQ(f.size(), 2001u);
-    f.append("PA\r");  // refused: the buffer is full
-    EXPECT_EQ(f.dropIfStuck(), 2001u);
-    f.append(std::string(3000, 'z'));
-    EXPECT_EQ(f.dropIfStuck(), 3000u);
-    f.append("PA\r");
-    EXPECT_EQ(Lines(f), (std::vector<std::string>{"PA"}));
-    EXPECT_EQ(f.droppedCharacters(), 2001u + 3u + 3000u);
-}
-
 class PimConnectionTest : public tarvelo::testing::UpbTest {
 protected:
     PimConnection& conn() { return upb.connection(); }
@@ -60,12 +37,19 @@ protected:
         settings.SerialIP = "192.168.1.50";
         settings.UPBCommPort = "2101";
     }
+    // Connected to the bridge, with the open's log entries cleared.
+    void openBridge() {
+        useBridge();
+        ASSERT_TRUE(conn().OpenCommPort("2101"));
+        log.entries.clear();
+    }
 };
 
-TEST_F(PimConnectionTest, LinesOutsideAWaitAreRoutedByTheirPrefix) {
+TEST_F(PimConnectionTest, LinesOutsideAWaitAreRoutedByTheirPrefixAndTheRestShowOnlyInTheDebugLog) {
     openSerial();
     net.pim.send("PU8905FA011220FF");
     net.pim.send("FF47\rPA\rgarbage\x01\r", 5);
+    net.serialEvent(1);
     p.advance(100);
     EXPECT_EQ(received, (std::vector<std::string>{"8905FA011220FFFF47"}));
     EXPECT_TRUE(log.entries.empty());
@@ -73,22 +57,12 @@ TEST_F(PimConnectionTest, LinesOutsideAWaitAreRoutedByTheirPrefix) {
 
     settings.DebugLog = true;
     net.pim.send("PA\r");
+    net.serialEvent(3);  // a line-state event nobody needs to hear about
+    net.serialEvent(1);
     p.advance(100);
-    ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0], std::make_pair(std::string("Tarvelo"), std::string("UPB Received without PU prefix: PA")));
-}
-
-TEST_F(PimConnectionTest, LineEventsAreLoggedOnlyWithDebugLogAndNeverCode3) {
-    openSerial();
-    net.serialEvent(1);
-    p.advance(10);
-    EXPECT_TRUE(log.entries.empty());
-    settings.DebugLog = true;
-    net.serialEvent(3);
-    net.serialEvent(1);
-    p.advance(10);
-    ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0], std::make_pair(std::string("Tarvelo Debug"), std::string("UPB Comm Event Code=1")));
+    EXPECT_EQ(log.entries, (std::vector<std::pair<std::string, std::string>>{
+                               {"Tarvelo Debug", "UPB Comm Event Code=1"},
+                               {"Tarvelo", "UPB Received without PU prefix: PA"}}));
 }
 
 TEST_F(PimConnectionTest, HeldLinesWaitForTheNextReceiveEventAfterRelease) {
@@ -107,29 +81,26 @@ TEST_F(PimConnectionTest, HeldLinesWaitForTheNextReceiveEventAfterRelease) {
 
 TEST_F(PimConnectionTest, ThreeThousandCharactersWithoutLineEndDoNotBlockReception) {
     openSerial();
+    settings.DebugLog = true;
     net.pim.send(std::string(3000, '7'));
     net.pim.send("PU0800C2FF09863276\r", 10);
     p.advance(50);
     EXPECT_EQ(received, (std::vector<std::string>{"0800C2FF09863276"}));
+    EXPECT_EQ(logged("UPB receive buffer full without a line end, 3000 characters dropped"), 1u);
 }
 
-TEST_F(PimConnectionTest, ReceivedTextHoldsTheQueueForTwoSeconds) {
-    openSerial();
-    net.pim.send("PU0800C2FF09863276\r");
-    p.advance(5);
-    EXPECT_TRUE(conn().UPBQueueTimer().enabled());
-    p.advance(1990);
-    EXPECT_TRUE(conn().UPBQueueTimer().enabled());
-    p.advance(10);
-    EXPECT_FALSE(conn().UPBQueueTimer().enabled());
-}
-
-TEST_F(PimConnectionTest, SerialWhenTheBridgeAddressHasNoDot) {
-    settings.SerialIP = "";
+TEST_F(PimConnectionTest, SerialOrTcpByWhetherTheBridgeAddressHasADot) {
     EXPECT_TRUE(conn().OpenCommPort("3"));
     EXPECT_FALSE(conn().tcpMode());
     EXPECT_EQ(net.connectCalls, 0);
     EXPECT_EQ(log.entries.back().second, "UPB PIM Comm Port 3 Opened");
+    EXPECT_EQ(upb.trace().status(), "Port Open / 0 tries");
+    useBridge();
+    EXPECT_TRUE(conn().OpenCommPort("2101"));
+    EXPECT_TRUE(conn().tcpMode());
+    EXPECT_TRUE(net.connected());
+    EXPECT_EQ(net.connectCalls, 1);
+    EXPECT_EQ(log.entries.back().second, "UPB PIM Comm Port 2101 Opened");
     EXPECT_EQ(upb.trace().status(), "Port Open / 0 tries");
 }
 
@@ -140,75 +111,46 @@ TEST_F(PimConnectionTest, ASerialPortThatWontOpenIsTriedTwice) {
     EXPECT_EQ(upb.trace().status(), "Port Not Connected");
 }
 
-TEST_F(PimConnectionTest, TcpWhenTheBridgeAddressHasADot) {
+TEST_F(PimConnectionTest, AConnectNeverAnsweredOrRefusedIsRetriedByTheTimerForSixTicks) {
     useBridge();
-    EXPECT_TRUE(conn().OpenCommPort("2101"));
-    EXPECT_TRUE(conn().tcpMode());
-    EXPECT_TRUE(net.connected());
-    EXPECT_EQ(net.connectCalls, 1);
-    EXPECT_EQ(logged("UPB PIM Comm Port 2101 Opened"), 1u);
-    EXPECT_EQ(upb.trace().status(), "Port Open / 0 tries");
-}
-
-TEST_F(PimConnectionTest, ABridgeThatNeverAnswersTheConnectIsGivenUpAfterSixTicks) {
-    useBridge();
-    net.connectDelayMs = 3600000;
-    const int64_t start = p.now();
-    EXPECT_FALSE(conn().OpenPort("2101"));
-    EXPECT_EQ(p.now() - start, 12000);
-    EXPECT_EQ(net.connectCalls, 6);
-    EXPECT_EQ(logged("Unable to connect to UPB PIM via TCP 2101"), 1u);
-    EXPECT_EQ(upb.trace().status(), "Port Not Connected");
-}
-
-TEST_F(PimConnectionTest, RefusedConnectsAreRetriedByTheTimerNotByRecursion) {
-    useBridge();
-    net.bridgeUp = false;
-    EXPECT_FALSE(conn().OpenPort("2101"));
-    EXPECT_EQ(net.connectCalls, 6);
-    EXPECT_EQ(logged("UPB PIM Winsock1_Error at State 9, 10061 Connection is forcefully rejected"), 6u);
-    EXPECT_EQ(logged("Unable to connect to UPB PIM via TCP 2101"), 1u);
-    // The bridge comes back during a later try: one tick later it is connected.
-    net.bridgeUp = true;
-    EXPECT_TRUE(conn().OpenPort("2101"));
-    EXPECT_EQ(upb.trace().status(), "Port Open / 0 tries");
-}
-
-TEST_F(PimConnectionTest, TheConnectCountShowsInTheStatusText) {
-    useBridge();
-    net.bridgeUp = false;
+    for (bool refused : {false, true}) {
+        net.connectCalls = 0;
+        log.entries.clear();
+        net.bridgeUp = !refused;
+        net.connectDelayMs = refused ? 5 : 3600000;
+        const int64_t start = p.now();
+        EXPECT_FALSE(conn().OpenPort("2101"));
+        EXPECT_EQ(p.now() - start, 12000);
+        EXPECT_EQ(net.connectCalls, 6);
+        EXPECT_EQ(logged("UPB PIM Winsock1_Error at State 9, 10061 Connection is forcefully rejected"),
+                  refused ? 6u : 0u);
+        EXPECT_EQ(logged("Unable to connect to UPB PIM via TCP 2101"), 1u);
+        EXPECT_EQ(upb.trace().status(), "Port Not Connected");
+    }
+    // The bridge comes back during a later open: the connect count shows in the status.
     p.at(5000, [this] { net.bridgeUp = true; });
     EXPECT_TRUE(conn().OpenPort("2101"));
     EXPECT_EQ(upb.trace().status(), "Port Open / 3 tries");
 }
 
-TEST_F(PimConnectionTest, AClosedConnectionIsReportedAndReopened) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
+TEST_F(PimConnectionTest, AClosedConnectionOrAnErrorOnItIsReportedAndReopened) {
+    openBridge();
     net.dropConnection();
     p.advance(100);
     EXPECT_EQ(log.entries.size(), 1u);
     EXPECT_EQ(logged("UPB PIM IP Connection Closed 8"), 1u);
     EXPECT_TRUE(net.connected());
     EXPECT_EQ(net.connectCalls, 2);
-}
-
-TEST_F(PimConnectionTest, AnErrorOnTheConnectionIsReportedAndReopened) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
     net.connectionError(10053, "Connection is aborted due to timeout or other failure");
     p.advance(100);
     EXPECT_EQ(logged("UPB PIM Winsock1_Error at State 9, 10053 Connection is aborted due to timeout or other failure"),
               1u);
     EXPECT_TRUE(net.connected());
+    EXPECT_EQ(net.connectCalls, 3);
 }
 
 TEST_F(PimConnectionTest, WhileClosingNothingIsReportedOrReopened) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
+    openBridge();
     conn().SetClosing(true);
     net.dropConnection();
     p.advance(30000);
@@ -218,9 +160,7 @@ TEST_F(PimConnectionTest, WhileClosingNothingIsReportedOrReopened) {
 }
 
 TEST_F(PimConnectionTest, ABridgeDownForMinutesIsReconnectedWithoutASendAndWithoutFlooding) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
+    openBridge();
     net.bridgeUp = false;
     net.dropConnection();
     p.advance(10 * 60 * 1000);
@@ -250,9 +190,7 @@ TEST_F(PimConnectionTest, ASendReopensALostConnection) {
 }
 
 TEST_F(PimConnectionTest, ABridgeThatDropsTheConnectionMidTransmissionCostsOnlyCountedRetries) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
+    openBridge();
     int frame = 0;
     net.pim.onFrame = [&](const std::string& f) {
         // The first write is accepted, then the bridge goes away for 3 s.
@@ -270,23 +208,11 @@ TEST_F(PimConnectionTest, ABridgeThatDropsTheConnectionMidTransmissionCostsOnlyC
     };
     upb.RequestStatus("5");
     upb.RequestStatus("12");
-    EXPECT_EQ(sent(), (std::vector<std::string>{"07100105FF30B4", "07100105FF30B4", "0710010CFF30" + Checksum("0710010CFF30")}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"07100105FF30B4", "07100105FF30B4",
+                                                "0710010CFF30" + Checksum("0710010CFF30")}));
     EXPECT_EQ(logged("UPB PIM IP Connection Closed 8"), 1u);
     EXPECT_EQ(logged("Unable to Send UPB Message 07100105FF30 because UPB no PK or PN received from PIM"), 0u);
     EXPECT_TRUE(net.connected());
-}
-
-TEST_F(PimConnectionTest, ABridgeThatAcceptsButNeverAnswersFailsEachRecordAndGoesOn) {
-    useBridge();
-    ASSERT_TRUE(conn().OpenCommPort("2101"));
-    log.entries.clear();
-    const int64_t start = p.now();
-    upb.RequestStatus("5");
-    upb.RequestStatus("12");
-    EXPECT_EQ(net.pim.frames.size(), 6u);
-    EXPECT_EQ(p.now() - start, 2 * 15000);
-    EXPECT_EQ(log.entries.size(), 2u);
-    EXPECT_EQ(logged("Unable to Send UPB Message 0710010CFF30 because UPB Response of  is not recognized"), 1u);
 }
 
 } // namespace

@@ -16,33 +16,33 @@ protected:
     sim::SimPlatform p;  // 2026-12-06 07:00:00
     Trace trace{p.clock()};
     std::string text() const { return std::string(trace.text()); }
+    static std::string Padded(std::string s) {
+        s.resize(92, ' ');
+        return s;
+    }
 };
 
-TEST_F(TraceTest, AReceivedLineIsPaddedTo92AndStamped) {
+TEST_F(TraceTest, AReceivedLineIsPaddedOrCutTo92AndStamped) {
     p.advance(450);
+    const std::string stamp = "<07:00:00 25200.45>\r\n";
     trace.Received("PA\r");
-    EXPECT_EQ(text(), "PA" + std::string(90, ' ') + "<07:00:00 25200.45>\r\n");
+    EXPECT_EQ(text(), Padded("PA") + stamp);
+    trace.Received(std::string(100, 'x') + "\r");
+    EXPECT_EQ(text(), Padded("PA") + stamp + std::string(92, 'x') + stamp);
 }
 
 TEST_F(TraceTest, TextWithoutLineEndIsShownAtOnceAndItsRestAsTheNextPiece) {
     trace.Received("PU0800");
     EXPECT_EQ(text(), "PU0800");
     trace.Received("C2\rPK\rP");
-    std::string c2 = "C2";
-    c2.resize(92, ' ');
-    std::string pk = "PK";
-    pk.resize(92, ' ');
-    EXPECT_EQ(text(), "PU0800" + c2 + "<07:00:00 25200>\r\n" + pk + "<07:00:00 25200>\r\n" + "P");
-}
-
-TEST_F(TraceTest, ALongLineIsCutTo92) {
-    trace.Received(std::string(100, 'x') + "\r");
-    EXPECT_EQ(text(), std::string(92, 'x') + "<07:00:00 25200>\r\n");
+    EXPECT_EQ(text(), "PU0800" + Padded("C2") + "<07:00:00 25200>\r\n" + Padded("PK") + "<07:00:00 25200>\r\n" + "P");
 }
 
 TEST_F(TraceTest, ATransmissionIsOneSentLine) {
     trace.EchoHex(FrameUpbMessage("07100105FF30"));
     EXPECT_EQ(text(), "\r\nSent to PIM <14>07 10 01 05 FF 30 B4 <0D>    <2026-12-06 07:00:00 25200>\r\n");
+    // The alternation advances only on copied characters.
+    EXPECT_EQ(Trace::HexForm("A B"), "A<20>B ");
 }
 
 TEST_F(TraceTest, AttemptMarksGoAtTheEndOfTheLastCompleteLine) {
@@ -73,11 +73,7 @@ TEST_F(TraceTest, FrozenStopsReceivedTextAndScrollingOnly) {
 }
 
 TEST_F(TraceTest, OnlyTheLast10000CharactersAreKept) {
-    std::string all;
-    for (int i = 0; i < 500; ++i) {
-        const std::string piece = "PU" + std::to_string(i) + "\r";
-        trace.Received(piece);
-    }
+    for (int i = 0; i < 500; ++i) trace.Received("PU" + std::to_string(i) + "\r");
     const std::string t = text();
     EXPECT_EQ(t.size(), Trace::kMaxChars);
     EXPECT_EQ(t.substr(t.size() - 18), "<07:00:00 25200>\r\n");
