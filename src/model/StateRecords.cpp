@@ -13,24 +13,9 @@ std::string Field(const std::string& text) { return Replace(text, ";", "_"); }
 } // namespace
 
 std::string FormatStateRecord(const UPBLinkState& s) {
-    std::string out = FormatDateTime(s.LastChange);
-    out += ';';
-    out += Dec(s.Value);
-    out += ';';
-    out += BoolWord(s.Invert);
-    out += ';';
-    out += BoolWord(s.Used);
-    out += ';';
-    out += Field(s.Delay);
-    out += ';';
-    out += Field(s.Tag);
-    out += ';';
-    out += BoolWord(s.EventNotification);
-    out += ';';
-    out += Field(s.X10);
-    out += ';';
-    out += Field(s.LastCommand);
-    return out;
+    return Join({FormatDateTime(s.LastChange), Dec(s.Value), BoolWord(s.Invert), BoolWord(s.Used), Field(s.Delay),
+                 Field(s.Tag), BoolWord(s.EventNotification), Field(s.X10), Field(s.LastCommand)},
+                ";");
 }
 
 std::optional<StateRecord> ParseStateRecord(const std::string& text, VbDate now) {

@@ -367,14 +367,14 @@ int main(int argc, char** argv) {
         } else if (a == "--quiet") {
             g_quiet = true;
         } else if (a == "--fault") {
-            const std::string spec = value("KIND[:N]");
-            const size_t colon = spec.find(':');
+            const std::string rule = value("KIND[:N]");
+            const size_t colon = rule.find(':');
             pimsim::Fault f;
-            if (!pimsim::FaultFromName(spec.substr(0, colon), f)) {
-                std::fprintf(stderr, "tarvelo-pimsim: unknown fault '%s'\n", spec.c_str());
+            if (!pimsim::FaultFromName(rule.substr(0, colon), f)) {
+                std::fprintf(stderr, "tarvelo-pimsim: unknown fault '%s'\n", rule.c_str());
                 return 2;
             }
-            faults.emplace_back(f, colon == std::string::npos ? 1 : std::atoi(spec.c_str() + colon + 1));
+            faults.emplace_back(f, colon == std::string::npos ? 1 : std::atoi(rule.c_str() + colon + 1));
         } else if (a == "--press" || a == "--release") {
             Scheduled s;
             if (!ParseInjection(value("M:L[@S]"), a == "--press", s)) {
