@@ -5,7 +5,7 @@
 //
 //   start-up:  Import (export file, then Rain8 valves)
 //              Restore (state records, link map, X10 lookup)
-//   running:   tracker().UPBReceive / ApplyAcknowledged, delay-off timers
+//   running:   tracker().UPBReceive, delay-off timers
 //   shut-down: Save (state records into the settings cache)
 
 #include <filesystem>

@@ -42,6 +42,11 @@ void Network::forEachState(
     }
 }
 
+void StampNow(UPBLinkState& state, const platform::Clock& clock) {
+    state.Milliseconds = static_cast<int32_t>(std::llround(clock.secondsSinceMidnight()));
+    state.LastChange = DateFromLocalMillis(clock.localMillis());
+}
+
 int32_t Network::NextSequence() {
     if (StateSequence == std::numeric_limits<int32_t>::max()) throw VbError("Overflow");
     return ++StateSequence;

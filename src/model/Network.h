@@ -15,6 +15,7 @@
 #include "common/Dictionary.h"
 #include "common/Guard.h"
 #include "common/VbDate.h"
+#include "platform/Platform.h"
 
 namespace tarvelo::model {
 
@@ -140,6 +141,10 @@ struct Network {
     // Adds 1 to StateSequence and returns it; overflow is an error.
     int32_t NextSequence();
 };
+
+// Stamps a change with the present local time: LastChange, and Milliseconds
+// as whole seconds since midnight.
+void StampNow(UPBLinkState& state, const platform::Clock& clock);
 
 // Kind codes and their names.
 enum Kind : int16_t { KindLink = 0, KindKeypad = 1, KindSwitch = 2, KindInput = 3, KindModule = 4, KindIO = 5,

@@ -112,7 +112,7 @@ void Tracker::SetLinkStateValue(const std::shared_ptr<UPBLinkState>& state, int1
     // The seconds count restarts at midnight; a negative difference means
     // the day changed since the last stamp.
     if (elapsed < 0) elapsed += 86400.0;
-    Stamp(*state);
+    StampNow(*state, platform_.clock());
     if (elapsed > 1.0 || state->Value != newValue) {
         state->Sequence = network_.NextSequence();
         state->Value = newValue;
@@ -162,18 +162,12 @@ void Tracker::DelayOffTimerTick(size_t t) {
             return;
         }
         std::shared_ptr<UPBLinkState> state = dt.state;
-        Stamp(*state);
+        StampNow(*state, platform_.clock());
         state->Sequence = network_.NextSequence();
         state->Value = state->Invert ? 1 : 0;
         dt.timer->setEnabled(false);
         Notify(state);
     });
-}
-
-void Tracker::Stamp(UPBLinkState& state) {
-    const platform::Clock& clock = platform_.clock();
-    state.Milliseconds = static_cast<int32_t>(std::llround(clock.secondsSinceMidnight()));
-    state.LastChange = DateFromLocalMillis(clock.localMillis());
 }
 
 void Tracker::Notify(const std::shared_ptr<UPBLinkState>& state) {

@@ -71,7 +71,6 @@ private:
     // False when the delay rule suppresses the change.
     bool ApplyDelayRule(UPBLinkState& state, int16_t newValue);
     void DelayOffTimerTick(size_t t);
-    void Stamp(UPBLinkState& state);
     void Notify(const std::shared_ptr<UPBLinkState>& state);
     bool started() const { return initialised && initialised(); }
 

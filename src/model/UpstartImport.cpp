@@ -1,8 +1,8 @@
 #include "model/UpstartImport.h"
 
-#include <fstream>
 #include <system_error>
 
+#include "app/IniTool.h"
 #include "common/Text.h"
 #include "upb/Packet.h"
 
@@ -104,11 +104,7 @@ void UpstartImport::ReadUPS(const fs::path& path) {
     }
     std::string text;
     if (!Guard(&log_, "ReadUPS", [&] {
-            if (fs::is_directory(path, ec)) throw VbError("Path/File access error");
-            std::ifstream in(path, std::ios::binary);
-            if (!in) throw VbError("Permission denied");
-            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            if (in.bad()) throw VbError("Device I/O error");
+            if (!app::ReadWholeFile(path, text)) throw VbError("Path/File access error");
         }))
         return;
     ReadUPSText(text);

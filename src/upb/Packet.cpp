@@ -54,25 +54,21 @@ std::string BuildStatusRequest(int networkId, int deviceId) {
     return "0710" + ByteHex(networkId, "network id") + ByteHex(deviceId, "device id") + "FF30";
 }
 
-std::string FrameUpbMessage(std::string_view packet) {
+namespace {
+// Lead character, the hex text, its checksum, CR.
+std::string Frame(char lead, std::string_view text) {
     std::string frame;
-    frame.reserve(packet.size() + 4);
-    frame += kUpbMessageLead;
-    frame += packet;
-    frame += Checksum(packet);
+    frame.reserve(text.size() + 4);
+    frame += lead;
+    frame += text;
+    frame += Checksum(text);
     frame += '\r';
     return frame;
 }
+} // namespace
 
-std::string FramePimMessage(std::string_view command) {
-    std::string frame;
-    frame.reserve(command.size() + 4);
-    frame += kPimRegisterWriteLead;
-    frame += command;
-    frame += Checksum(command);
-    frame += '\r';
-    return frame;
-}
+std::string FrameUpbMessage(std::string_view packet) { return Frame(kUpbMessageLead, packet); }
+std::string FramePimMessage(std::string_view command) { return Frame(kPimRegisterWriteLead, command); }
 
 const std::vector<std::string>& CoreCommandNames() {
     static const std::vector<std::string> names = Names("Activate,Deactivate,GoTo,FadeStart,FadeStop,Blink");

@@ -208,10 +208,8 @@ void TransmitQueue::Finish() {
 void TransmitQueue::UpdateState(const model::UPBStatus& status) {
     const auto& link = status.Link;
     if (!link || link->Value == status.Value) return;
-    const auto& clock = platform_.clock();
     link->Value = status.Value;
-    link->LastChange = DateFromLocalMillis(clock.localMillis());
-    link->Milliseconds = ToInt32(clock.secondsSinceMidnight());
+    model::StampNow(*link, platform_.clock());
     link->Sequence = network_.NextSequence();
     if (notifyUPBState) notifyUPBState(link);
 }
