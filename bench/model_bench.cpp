@@ -76,7 +76,10 @@ public:
     const platform::Clock& clock() const override { return clock_; }
     std::unique_ptr<platform::TcpSocket> createTcpSocket() override { return nullptr; }
     std::unique_ptr<platform::SerialPort> createSerialPort() override { return nullptr; }
+    std::unique_ptr<platform::UdpSocket> createUdpSocket() override { return nullptr; }
     std::string computerName() override { return "BENCH"; }
+    std::vector<std::string> ipv4Addresses() override { return {}; }
+    std::string executablePath() override { return "bench"; }
     void run() override {}
     void quit() override {}
 };

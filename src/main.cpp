@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -40,6 +41,7 @@ struct Options {
     bool headless = false;
     bool quiet = false;
     bool check = false;
+    int xapPort = 3639;
 };
 
 // 0 = go on; otherwise the exit status + 1.
@@ -64,6 +66,24 @@ int Parse(int argc, char** argv, Options& o) {
             o.headless = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--xap-port" || a.rfind("--xap-port=", 0) == 0) {
+            std::string v;
+            if (a == "--xap-port") {
+                if (i + 1 >= argc) {
+                    std::fprintf(stderr, "tarvelo: --xap-port needs a port number\n");
+                    return 3;
+                }
+                v = argv[++i];
+            } else {
+                v = a.substr(11);
+            }
+            char* end = nullptr;
+            const long port = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || port < 1 || port > 65535) {
+                std::fprintf(stderr, "tarvelo: --xap-port needs a port number from 1 to 65535, not '%s'\n", v.c_str());
+                return 3;
+            }
+            o.xapPort = static_cast<int>(port);
         } else if (a == "--check") {
             o.check = true;
         } else {
@@ -86,7 +106,7 @@ int main(int argc, char** argv) {
 
     tarvelo::platform::qt::QtPlatform platform;
     if (options.check) return tarvelo::RunCheck(platform, paths, std::cout);
-    tarvelo::Gateway gateway(platform, paths, tarvelo::Gateway::Options{!options.quiet});
+    tarvelo::Gateway gateway(platform, paths, tarvelo::Gateway::Options{!options.quiet, static_cast<uint16_t>(options.xapPort)});
     tarvelo::platform::qt::InstallQuitSignals([&] { gateway.RequestExit(); });
 
     if (!gateway.Start()) return 1;

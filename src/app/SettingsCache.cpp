@@ -66,6 +66,24 @@ void SettingsCache::SaveIniSetting(const std::string& section, const std::string
     e.changed = true;
 }
 
+std::string SettingsCache::GetINISection(const std::string& section, const std::string& fileName) {
+    int i = GetIniIndex(FileOrDefault(fileName), false);
+    const IniTool& tool = *entries_[static_cast<size_t>(i)].tool;
+    const std::vector<std::string> keys = tool.Keys(section);
+    if (keys.size() == 1 && keys[0].empty()) return "";
+    std::string out;
+    for (const std::string& key : keys) {
+        if (!out.empty()) out.push_back('\0');
+        out.append(key).append("=").append(tool.Read(section, key, ""));
+    }
+    return out;
+}
+
+void SettingsCache::ClearINISection(const std::string& section, const std::string& fileName) {
+    int i = GetIniIndex(FileOrDefault(fileName), true);
+    entries_[static_cast<size_t>(i)].tool->RemoveSection(section);
+}
+
 void SettingsCache::FlushIniCache() {
     for (int i = 0; i <= count_; ++i) {
         Entry& e = entries_[static_cast<size_t>(i)];

@@ -23,6 +23,12 @@ public:
     void SaveIniSetting(const std::string& section, const std::string& key, const std::string& value,
                         const std::string& fileName = "");
     void FlushIniCache();
+    // Every key of a section as key "=" value, joined by character 0; "" for
+    // a section without keys.
+    std::string GetINISection(const std::string& section, const std::string& fileName = "");
+    // Removes the section's keys from the cached store. The file is not marked
+    // changed: the removal reaches the disk with the file's next change.
+    void ClearINISection(const std::string& section, const std::string& fileName = "");
 
     IniTool& tool(int index) { return *entries_.at(static_cast<size_t>(index)).tool; }
     bool changed(int index) const { return entries_.at(static_cast<size_t>(index)).changed; }

@@ -20,8 +20,17 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
     : platform_(platform), paths_(std::move(paths)), options_(options), log_(platform.clock()) {
     log_.setMirror(options_.mirrorLog);
     log_.setTextLogPath(paths_.textLog());
-    periodicScriptTimer_ = platform_.createTimer();
-    periodicScriptTimer_->setHandler([this] { PeriodicScriptTick(); });
+    xap_.remotePort = options_.xapPort;
+    xap_.hooks.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink,
+                                       int16_t destination, bool on, int16_t level, int16_t command) {
+        upb_.SendUPBCommand(status, isLink, destination, on, level, command);
+    };
+    xap_.hooks.GetUPBState = [this](const std::string& id) { return upb_.GetUPBState(id); };
+    xap_.hooks.x10Lookup = [this] { return &installation_.x10Lookup(); };
+    xap_.hooks.QueueScriptEvent = [this](const std::shared_ptr<xap::DeviceClass>& event) {
+        triggers_.QueueScriptEvent(event);
+    };
+    xap_.devices().queueScriptEvent = xap_.hooks.QueueScriptEvent;
 }
 
 Gateway::~Gateway() = default;
@@ -42,15 +51,14 @@ bool Gateway::Start() {
         GlobalInitialisation();
 
         step("InitXap");
-        if (std::optional<int> port = InitXap()) {
-            if (*port > 0) {
-                xapReady_ = true;
-                log_.WriteLog("Tarvelo", "Using xAP port " + Dec(*port));
-            } else {
-                log_.TextLog("Tarvelo", "xAP Init Error " + Dec(*port) + " occurred");
-                keepRunning = false;
-                return;
-            }
+        const int port = InitXap();
+        if (port > 0) {
+            xapReady_ = true;
+            xap_.SetReady();
+        } else {
+            log_.TextLog("Tarvelo", "xAP Init Error " + Dec(port) + " occurred");
+            keepRunning = false;
+            return;
         }
 
         step("InitHW");
@@ -71,17 +79,14 @@ void Gateway::GlobalInitialisation() {
     app::MakePath(paths_.data() / "x");
     // The script host object joins here with the scripting subsystem.
     ini_ = std::make_unique<app::SettingsCache>(paths_.config(), &log_);
+    xap_.devices().setSettings(ini_.get());
     // The HTTP listener starts here with the web subsystem.
     interfaceAddress_ = ini_->GetIniSetting("Interface", "InterfaceAddress", "Default", "zantuXap.ini");
     broadcastAddress_ = ini_->GetIniSetting("Interface", "BroadcastAddress", "Default", "zantuXap.ini");
     programUID_ = app::ConvertUID(RemoveQuotes(ini_->GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini")));
 }
 
-std::optional<int> Gateway::InitXap() {
-    // The xAP transport is not part of this build yet: there is no port to
-    // report, and log entries stay held until a transport takes them.
-    return std::nullopt;
-}
+int Gateway::InitXap() { return xap_.Init(computerName_, interfaceAddress_, broadcastAddress_, programUID_); }
 
 void Gateway::InitHW() {
     step("LoadTraceWindow");
@@ -121,13 +126,7 @@ void Gateway::InitINIVariables() {
     OpenPimAtStart();
 }
 
-void Gateway::ArmPeriodicScriptTimer() {
-    periodic_ = app::PeriodicScriptSchedule(settings_.PeriodicScriptInterval);
-    periodicScriptTimer_->setEnabled(false);
-    if (!periodic_.enabled) return;
-    periodicScriptTimer_->setInterval(periodic_.intervalMs);
-    periodicScriptTimer_->setEnabled(true);
-}
+void Gateway::ArmPeriodicScriptTimer() { triggers_.ArmPeriodic(settings_.PeriodicScriptInterval); }
 
 void Gateway::LoadTimerForm() {
     DebugLog("Internal Timer Started");
@@ -162,10 +161,7 @@ void Gateway::Shutdown() {
     step("RemoveTrayIcon");
     IgnoringErrors([&] { RemoveTrayIcon(); });
     step("UnloadForms");
-    IgnoringErrors([&] {
-        periodicScriptTimer_->setEnabled(false);
-        UnloadForms();
-    });
+    IgnoringErrors([&] { UnloadForms(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -223,6 +219,7 @@ void Gateway::SaveLinkStates() { installation_.Save(); }
 
 // xap: the outbound BSC event of a changed link state.
 void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) {
+    xap_.NotifyUPBState(state);
     if (onStateChange) onStateChange(state);
 }
 
@@ -230,17 +227,21 @@ void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) 
 void Gateway::RemovePendingStatusRequests(const std::string& moduleId) { upb_.RemovePendingStatusRequests(moduleId); }
 
 // xap: the received-message filters and the devices of interest.
-void Gateway::InitReceivedFilters() {}
-void Gateway::LinkDevicesToModules() {}
-void Gateway::SaveDevicesOfInterest() {}
-
-// scripting: the periodic script counts minutes on each tick.
-void Gateway::PeriodicScriptTick() {}
+void Gateway::InitReceivedFilters() {
+    xap_.devices().InitFilterDictionary();
+    xap_.devices().InitDeviceDictionary();
+}
+void Gateway::LinkDevicesToModules() { xap_.devices().LinkDevicesToModules(); }
+void Gateway::SaveDevicesOfInterest() { xap_.devices().SaveDeviceDictionary(); }
 
 // ui: the tray icon.
 void Gateway::RemoveTrayIcon() {}
 
 // Close the PIM port and stop the timers of every subsystem.
-void Gateway::UnloadForms() { upb_.Close(); }
+void Gateway::UnloadForms() {
+    triggers_.Stop();
+    IgnoringErrors([&] { upb_.Close(); });
+    IgnoringErrors([&] { xap_.Unload(); });
+}
 
 } // namespace tarvelo

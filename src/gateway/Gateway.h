@@ -15,14 +15,17 @@
 #include "model/Installation.h"
 #include "model/Network.h"
 #include "platform/Platform.h"
+#include "scripting/ScriptTriggers.h"
 #include "upb/UpbInterface.h"
+#include "xap/XapService.h"
 
 namespace tarvelo {
 
 class Gateway {
 public:
     struct Options {
-        bool mirrorLog = true;  // log entries also on standard error
+        bool mirrorLog = true;     // log entries also on standard error
+        uint16_t xapPort = 3639;   // where xAP datagrams are broadcast
     };
 
     Gateway(platform::Platform& platform, app::Paths paths, Options options);
@@ -49,6 +52,10 @@ public:
     // The UPB interface: PIM connection, transmit queue, status polling, trace.
     upb::UpbInterface& upb() { return upb_; }
     const model::UPBPIM& pim() const { return pim_; }
+    // The xAP subsystem: transport, inbound and outbound handling, devices of interest.
+    xap::XapService& xap() { return xap_; }
+    // The script trigger queue and the periodic script timer.
+    scripting::ScriptTriggers& triggers() { return triggers_; }
     const std::string& computerName() const { return computerName_; }
     const std::string& programUID() const { return programUID_; }
 
@@ -57,8 +64,8 @@ public:
     bool xapReady() const { return xapReady_; }
     bool shutDown() const { return shutDown_; }
     // The periodic script timer as armed at start-up.
-    const app::PeriodicSchedule& periodicSchedule() const { return periodic_; }
-    platform::Timer& periodicScriptTimer() { return *periodicScriptTimer_; }
+    const app::PeriodicSchedule& periodicSchedule() const { return triggers_.periodicSchedule(); }
+    platform::Timer& periodicScriptTimer() { return triggers_.PeriodicScriptTimer(); }
 
     // WriteLog of the "Tarvelo Debug" type, only while DebugLog is on.
     void DebugLog(const std::string& data);
@@ -75,7 +82,7 @@ private:
 
     // Start-up pieces, in order.
     void GlobalInitialisation();
-    std::optional<int> InitXap();  // the bound xAP port; nullopt while no transport is built in
+    int InitXap();  // the bound xAP port, or 0 or less when the program must end
     void InitHW();
     void InitINIVariables();
     void ArmPeriodicScriptTimer();
@@ -103,7 +110,6 @@ private:
     void RemovePendingStatusRequests(const std::string& moduleId);
     void InitReceivedFilters();
     void LinkDevicesToModules();
-    void PeriodicScriptTick();
 
     platform::Platform& platform_;
     app::Paths paths_;
@@ -114,6 +120,8 @@ private:
     model::Network network_;
     model::Installation installation_{network_, log_, platform_};
     upb::UpbInterface upb_{platform_, log_, settings_, network_};
+    xap::XapService xap_{platform_, log_, network_};
+    scripting::ScriptTriggers triggers_{platform_, log_};
     model::UPBPIM pim_;
     std::string computerName_;
     std::string interfaceAddress_;
@@ -125,9 +133,6 @@ private:
     bool xapReady_ = false;
     bool shutDown_ = false;
     bool started_ = false;
-
-    app::PeriodicSchedule periodic_;
-    std::unique_ptr<platform::Timer> periodicScriptTimer_;
 };
 
 } // namespace tarvelo

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarvelo::platform {
 
@@ -89,6 +90,22 @@ public:
     std::function<void(const std::string& bytes, int eventCode)> onData;
 };
 
+// A UDP endpoint (the xAP transport, the hub). Error numbers follow the
+// classic socket control, because log lines report them: 10048 address in
+// use, 10049 address not available, 10013 access denied.
+class UdpSocket {
+public:
+    virtual ~UdpSocket() = default;
+    // Binds to a local IPv4 address and port. 0 on success, else an error number.
+    virtual int bind(const std::string& address, uint16_t port) = 0;
+    // Sends one datagram (broadcast addresses allowed). 0, else an error number.
+    virtual int sendTo(const std::string& host, uint16_t port, const std::string& bytes) = 0;
+    virtual void close() = 0;
+
+    // One whole datagram, delivered through the loop.
+    std::function<void(const std::string& datagram)> onDatagram;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -103,8 +120,14 @@ public:
 
     virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
     virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
+    virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
 
     virtual std::string computerName() = 0;
+    // The machine's IPv4 addresses as dotted text, loopback left out, in the
+    // order the system lists its interfaces.
+    virtual std::vector<std::string> ipv4Addresses() = 0;
+    // The full path of the running program's executable.
+    virtual std::string executablePath() = 0;
 
     // Runs the loop until quit() is called (the real program's main loop).
     virtual void run() = 0;

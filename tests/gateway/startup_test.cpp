@@ -96,15 +96,31 @@ TEST(GatewayStartup, AGarbledSettingsFileStillStartsAndIsNotLost) {
     EXPECT_EQ(ReadFile(r.dir / "Config" / "Tarvelo.ini"), garbled);
 }
 
-// The debug line of the timer form is one of the held entries.
-TEST(GatewayStartup, LogEntriesAreHeldUntilAnXapTransportTakesThem) {
+// Entries written before the transport was up go out first, in order, then
+// the port line and the time query.
+TEST(GatewayStartup, HeldLogEntriesGoOutOverXapFirst) {
     Rig r;
     WriteFile(r.dir / "Config" / "Tarvelo.ini", "[UPB]\r\nDebugLog=true\r\n");
+    r.log.clear();
     Gateway& g = r.make();
+    g.log().WriteLog("Tarvelo", "before the transport");
     ASSERT_TRUE(g.Start());
-    ASSERT_FALSE(g.log().held().empty());
-    std::vector<std::string> sent;
-    g.log().setSender([&](const app::LogEntry& e) { sent.push_back(e.type + ": " + e.data); });
     EXPECT_TRUE(g.log().held().empty());
-    EXPECT_EQ(sent.back(), "Tarvelo Debug: Internal Timer Started");
+    const std::vector<std::string> sent = r.platform.udp.sentTo(3639);
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(sent[0].rfind("xap-hbeat\n", 0), 0u);
+    EXPECT_NE(sent[1].find("Data=before the transport\n"), std::string::npos);
+    EXPECT_NE(sent[2].find("Data=Using xAP port 32768\n"), std::string::npos);
+    EXPECT_NE(sent[3].find("class=time.query\n"), std::string::npos);
+    EXPECT_NE(sent.back().find("Data=Internal Timer Started\n"), std::string::npos);
+}
+
+// No loopback port free: the text log gets the line and the program ends.
+TEST(GatewayStartup, NoFreeXapPortEndsTheProgram) {
+    Rig r;
+    for (int p = 32768; p < 32968; ++p) r.platform.udp.taken.push_back({"127.0.0.1", static_cast<uint16_t>(p)});
+    Gateway& g = r.make();
+    EXPECT_FALSE(g.Start());
+    EXPECT_NE(ReadFile(r.dir / "Data" / "Tarvelo.txt").find("Tarvelo xAP Init Error -1 occurred"), std::string::npos);
+    EXPECT_FALSE(g.initialised());
 }

@@ -23,6 +23,43 @@ struct SimStalled : std::runtime_error {
 };
 
 class SimPlatform;
+class SimUdpSocket;
+
+// One datagram on the simulated LAN.
+struct SimDatagram {
+    std::string fromAddress;
+    uint16_t fromPort = 0;
+    std::string host;
+    uint16_t port = 0;
+    std::string bytes;
+};
+
+// The simulated UDP network: records what every simulated socket sends, and
+// delivers datagrams to the sockets bound on the destination port (a
+// broadcast address, one ending in ".255", reaches every address).
+class SimUdpNet {
+public:
+    explicit SimUdpNet(SimPlatform& platform) : platform_(platform) {}
+
+    std::vector<SimDatagram> sent;
+    std::function<void(const SimDatagram&)> onSend;
+    // Address and port pairs that other programs hold.
+    std::vector<std::pair<std::string, uint16_t>> taken;
+
+    // A peer sends a datagram to whatever is bound on `port`, after delayMs.
+    void deliver(uint16_t port, const std::string& bytes, int64_t delayMs = 0, const std::string& host = "255.255.255.255");
+    // The datagrams sent to `port` whose text contains `needle` (all when empty).
+    std::vector<std::string> sentTo(uint16_t port, const std::string& needle = "") const;
+
+    // Internal, for the sockets.
+    int bind(SimUdpSocket* socket, const std::string& address, uint16_t port);
+    void unbind(SimUdpSocket* socket);
+    void send(SimUdpSocket* from, const std::string& host, uint16_t port, const std::string& bytes);
+
+private:
+    SimPlatform& platform_;
+    std::vector<SimUdpSocket*> sockets_;
+};
 
 class SimClock : public platform::Clock {
 public:
@@ -44,7 +81,10 @@ public:
     const platform::Clock& clock() const override { return clock_; }
     std::unique_ptr<platform::TcpSocket> createTcpSocket() override;
     std::unique_ptr<platform::SerialPort> createSerialPort() override;
+    std::unique_ptr<platform::UdpSocket> createUdpSocket() override;
     std::string computerName() override { return computerName_; }
+    std::vector<std::string> ipv4Addresses() override { return addresses; }
+    std::string executablePath() override { return "/opt/tarvelo/bin/tarvelo"; }
     void run() override;
     void quit() override { quit_ = true; }
 
@@ -61,6 +101,8 @@ public:
     void drain();
 
     std::string computerName_ = "TESTBOX";
+    std::vector<std::string> addresses{"192.168.1.20"};
+    SimUdpNet udp{*this};
     std::function<std::unique_ptr<platform::TcpSocket>()> tcpFactory;
     std::function<std::unique_ptr<platform::SerialPort>()> serialFactory;
 

@@ -102,6 +102,12 @@ const Clock& QtPlatform::clock() const { return TheClock(); }
 std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() { return MakeTcpSocket(); }
 std::unique_ptr<SerialPort> QtPlatform::createSerialPort() { return MakeSerialPort(); }
 
+std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() { return MakeUdpSocket(); }
+std::vector<std::string> QtPlatform::ipv4Addresses() { return Ipv4Addresses(); }
+std::string QtPlatform::executablePath() {
+    return QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
+}
+
 std::string QtPlatform::computerName() {
     // Like a NetBIOS name: the host name without its domain.
     QString name = QSysInfo::machineHostName();

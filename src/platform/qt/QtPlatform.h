@@ -19,7 +19,10 @@ public:
     const Clock& clock() const override;
     std::unique_ptr<TcpSocket> createTcpSocket() override;
     std::unique_ptr<SerialPort> createSerialPort() override;
+    std::unique_ptr<UdpSocket> createUdpSocket() override;
     std::string computerName() override;
+    std::vector<std::string> ipv4Addresses() override;
+    std::string executablePath() override;
     void run() override;
     void quit() override;
 

@@ -1,0 +1,99 @@
+// Qt adapter for UDP: whole datagrams, handed to the core from a queued call
+// (the core may pump the loop inside its handler), reading everything pending
+// before and after each call.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QMetaObject>
+#include <QNetworkInterface>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include "platform/qt/QtIo.h"
+
+namespace tarvelo::platform::qt {
+
+namespace {
+
+int UdpErrorNumber(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::AddressInUseError: return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::NetworkError: return 10051;
+    case QAbstractSocket::DatagramTooLargeError: return 10040;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    default: return 10000 + static_cast<int>(error);
+    }
+}
+
+class QtUdpSocket : public UdpSocket {
+public:
+    QtUdpSocket() {
+        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { scheduleRead(); });
+    }
+
+    int bind(const std::string& address, uint16_t port) override {
+        // No address sharing: a port another program holds must fail here, so
+        // that the search for a free port goes on.
+        if (socket_.bind(QHostAddress(QString::fromLatin1(address.c_str())), port, QAbstractSocket::DontShareAddress))
+            return 0;
+        const int number = UdpErrorNumber(socket_.error());
+        socket_.abort();
+        return number;
+    }
+
+    int sendTo(const std::string& host, uint16_t port, const std::string& bytes) override {
+        const qint64 n = socket_.writeDatagram(bytes.data(), static_cast<qint64>(bytes.size()),
+                                               QHostAddress(QString::fromLatin1(host.c_str())), port);
+        return n == static_cast<qint64>(bytes.size()) ? 0 : UdpErrorNumber(socket_.error());
+    }
+
+    void close() override {
+        ++generation_;
+        socket_.abort();
+        readScheduled_ = false;
+    }
+
+private:
+    void scheduleRead() {
+        if (readScheduled_) return;
+        readScheduled_ = true;
+        QMetaObject::invokeMethod(
+            &socket_,
+            [this, generation = generation_] {
+                if (generation != generation_) return;
+                readScheduled_ = false;
+                while (generation == generation_ && socket_.hasPendingDatagrams()) {
+                    QNetworkDatagram datagram = socket_.receiveDatagram();
+                    const QByteArray data = datagram.data();
+                    if (onDatagram) onDatagram(std::string(data.constData(), static_cast<size_t>(data.size())));
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    QUdpSocket socket_;
+    uint64_t generation_ = 0;
+    bool readScheduled_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<UdpSocket> MakeUdpSocket() { return std::make_unique<QtUdpSocket>(); }
+
+std::vector<std::string> Ipv4Addresses() {
+    std::vector<std::string> out;
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+        const auto flags = iface.flags();
+        if (!(flags & QNetworkInterface::IsUp) || (flags & QNetworkInterface::IsLoopBack)) continue;
+        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+            const QHostAddress ip = entry.ip();
+            if (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.isLoopback()) continue;
+            out.push_back(ip.toString().toStdString());
+        }
+    }
+    return out;
+}
+
+} // namespace tarvelo::platform::qt

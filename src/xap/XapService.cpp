@@ -1,0 +1,94 @@
+#include "xap/XapService.h"
+
+#include "common/Text.h"
+
+namespace tarvelo::xap {
+
+XapService::XapService(platform::Platform& platform, app::Logger& log, model::Network& network)
+    : platform_(platform),
+      log_(log),
+      network_(network),
+      transport_(platform, log),
+      devices_(log, platform.clock(), network),
+      bscTimer_(platform.createTimer()) {
+    bscTimer_->setHandler([this] { BSCTimerTick(); });
+    transport_.RegisterNewMessageCallback([this] { onMessage(); });
+}
+
+XapService::~XapService() = default;
+
+int XapService::Init(const std::string& computerName, const std::string& interfaceAddress,
+                     const std::string& broadcastAddress, const std::string& configuredUID) {
+    configuredUID_ = configuredUID;
+    transport_.setRemotePort(remotePort);
+    transport_.XapSource("zantu.UPB." + computerName);
+    transport_.XapUID("FF.0002:00");
+    transport_.BroadcastAddress(broadcastAddress);
+    transport_.InterfaceAddress(interfaceAddress);
+    return transport_.Init();
+}
+
+void XapService::SetReady() {
+    transport_.SendHeartbeat(60);
+    ready_ = true;
+    // Entries written during start-up go out first, in order.
+    log_.setSender([this](const app::LogEntry& entry) { SendLogEntry(entry); });
+    log_.WriteLog("Tarvelo", "Using xAP port " + Dec(transport_.port()));
+    SendXapMessage("", "time.query", "time.query", MsgData().add("id", "*").str(), "", "");
+}
+
+void XapService::SendLogEntry(const app::LogEntry& entry) {
+    ++sendingLog_;
+    SendXapMessage("", "Homeseer.Event", "Event.Log",
+                   MsgData().add("Time", entry.time).add("Type", entry.type).add("Data", entry.data).str(), "", "");
+    --sendingLog_;
+}
+
+void XapService::SendXapMessage(const std::string& target, const std::string& msgClass, const std::string& section,
+                                const std::string& data, const std::string& subaddress, const std::string& uid,
+                                const std::string& targetSubAddress) {
+    std::string completed = uid;
+    if (uid.empty()) completed = configuredUID_;
+    else if (uid.size() == 2) completed = configuredUID_.substr(0, configuredUID_.size() >= 2 ? configuredUID_.size() - 2 : 0) + uid;
+
+    try {
+        if (!ready_) {
+            preReady_.push_back({target, completed, msgClass, section, data, subaddress, targetSubAddress});
+            return;
+        }
+        while (!preReady_.empty()) {
+            xapQueuedMessage m = std::move(preReady_.front());
+            preReady_.pop_front();
+            transport_.SendXap(m.MsgTarget, m.MsgClass, m.MsgSection, m.MsgData, m.MsgSubAddress, m.MsgUID,
+                               m.MsgTargetSubAddress);
+        }
+        transport_.SendXap(target, msgClass, section, data, subaddress, completed, targetSubAddress);
+    } catch (const std::exception& error) {
+        // A failed send of a log entry must not log through xAP again: that
+        // would recurse without end. It goes to the text log instead.
+        if (sendingLog_ > 0) log_.TextLog("Tarvelo", "SendXap  " + data, 0, error.what());
+        else log_.WriteLog("Tarvelo", "SendXap  " + data + ErrorSuffix(error));
+    }
+}
+
+void XapService::onMessage() {
+    // Datagrams that arrive while a handler waits stay queued for the next drain.
+    if (draining_) return;
+    draining_ = true;
+    for (std::string text = transport_.GetMessage(); !text.empty(); text = transport_.GetMessage()) Readmessage(text);
+    draining_ = false;
+}
+
+void XapService::Unload() {
+    bscTimer_->setEnabled(false);
+    bscQueue_.clear();
+    transport_.Unload();
+}
+
+int XapService::moduleKind(const model::UPBLinkState& state) const {
+    auto module = state.module();
+    if (!module) throw VbError("Object variable or With block variable not set");
+    return module->Kind;
+}
+
+} // namespace tarvelo::xap

@@ -1,0 +1,115 @@
+#pragma once
+// The xAP subsystem: what comes in, what goes out, who calls whom.
+//
+//   datagram -> XapTransport (received queue, 50 ms burst) -> onMessage drain
+//     -> Readmessage: XapMessage::FromXap -> devices capture (filters)
+//        -> target gate -> class dispatch:
+//             xAPBSC.query -> BSCQuery -> paced replies (BSC queue, BSCTimer)
+//             xAPBSC.cmd   -> BSCCmd -> ControlUPBLink -> hooks.SendUPBCommand
+//             xAP-X10.request -> hooks.SendUPBCommand
+//             ZIZ.Echo, Time.Today, Homeseer.Role
+//   NotifyUPBState (a link state changed) -> BSC or X10 event
+//                                         -> hooks.QueueScriptEvent
+//   SendXapMessage: UID completion; held in the pre-ready queue until the
+//   transport is up, then XapTransport::SendXap.
+//
+// The UPB side is reached only through the hooks, set by the gateway.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Logger.h"
+#include "model/Network.h"
+#include "model/StateRecords.h"
+#include "platform/Platform.h"
+#include "xap/Bsc.h"
+#include "xap/Devices.h"
+#include "xap/XapMessage.h"
+#include "xap/XapTransport.h"
+
+namespace tarvelo::xap {
+
+class XapService {
+public:
+    struct Hooks {
+        std::function<void(const std::shared_ptr<model::UPBStatus>& status, bool isLink, int16_t destination,
+                           bool on, int16_t level, int16_t command)>
+            SendUPBCommand;
+        std::function<int16_t(const std::string& moduleId)> GetUPBState;
+        std::function<model::X10Dictionary*()> x10Lookup;
+        std::function<void(const std::shared_ptr<DeviceClass>& event)> QueueScriptEvent;
+    };
+
+    XapService(platform::Platform& platform, app::Logger& log, model::Network& network);
+    ~XapService();
+    XapService(const XapService&) = delete;
+    XapService& operator=(const XapService&) = delete;
+
+    // Start-up: sets up and binds the transport. The port, or a value of 0 or
+    // less when the program must end.
+    int Init(const std::string& computerName, const std::string& interfaceAddress,
+             const std::string& broadcastAddress, const std::string& configuredUID);
+    // After a successful Init: the first heartbeat, the ready flag, the held
+    // log entries, "Using xAP port", and the time query.
+    void SetReady();
+    bool ready() const { return ready_; }
+
+    void SendXapMessage(const std::string& target, const std::string& msgClass, const std::string& section,
+                        const std::string& data, const std::string& subaddress, const std::string& uid,
+                        const std::string& targetSubAddress = "");
+
+    // Inbound.
+    void onMessage();
+    void Readmessage(const std::string& text);
+    void BSCQuery(const std::string& target);
+    void BSCCmd(const std::string& target, const std::string& id, const std::string& state, const std::string& level);
+    void ControlUPBLink(const std::shared_ptr<model::UPBLinkState>& state, const std::string& value);
+
+    // Outbound.
+    void NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state);
+    platform::Timer& BSCTimer() { return *bscTimer_; }
+    size_t bscQueued() const { return bscQueue_.size(); }
+
+    // Shut-down: sockets closed, timers stopped, queues dropped.
+    void Unload();
+
+    XapTransport& transport() { return transport_; }
+    DevicesOfInterest& devices() { return devices_; }
+    const std::string& configuredUID() const { return configuredUID_; }
+    const std::string& sunrise() const { return sunrise_; }
+    const std::string& sunset() const { return sunset_; }
+    BscName bscName(const model::UPBLinkState& state) { return BscNameOf(network_, state, &log_); }
+
+    Hooks hooks;
+    // The port heartbeats and messages go to (3639 unless a private network is wanted).
+    uint16_t remotePort = XapTransport::kXapPort;
+
+private:
+    void SendLogEntry(const app::LogEntry& entry);
+    void PacedSend(xapQueuedMessage message);
+    void BSCTimerTick();
+    void BscCommandSections(const XapMessage& message);
+    void X10Request(const XapMessage& message);
+    void ActOn(const std::shared_ptr<model::UPBLinkState>& state, const std::string& stateText, const std::string& level);
+    int moduleKind(const model::UPBLinkState& state) const;
+
+    platform::Platform& platform_;
+    app::Logger& log_;
+    model::Network& network_;
+    XapTransport transport_;
+    DevicesOfInterest devices_;
+    std::unique_ptr<platform::Timer> bscTimer_;
+    std::deque<xapQueuedMessage> bscQueue_;
+    std::deque<xapQueuedMessage> preReady_;
+    std::string configuredUID_ = "FF.0002:00";
+    std::string sunrise_;
+    std::string sunset_;
+    bool ready_ = false;
+    bool draining_ = false;
+    int sendingLog_ = 0;
+};
+
+} // namespace tarvelo::xap

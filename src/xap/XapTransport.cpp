@@ -1,0 +1,165 @@
+#include "xap/XapTransport.h"
+
+#include "common/Text.h"
+#include "xap/XapMessage.h"
+
+namespace tarvelo::xap {
+
+XapTransport::XapTransport(platform::Platform& platform, LogSink& log)
+    : platform_(platform),
+      log_(log),
+      receiveTimer_(platform.createTimer()),
+      hbeatTimer_(platform.createTimer()) {
+    receiveTimer_->setHandler([this] { ReceiveTimerTick(); });
+    hbeatTimer_->setHandler([this] { HBeatTimerTick(); });
+    buildHead();
+}
+
+XapTransport::~XapTransport() = default;
+
+void XapTransport::buildHead() {
+    std::string head = "xap-hbeat|{|v=13|hop=1|uid=" + uid_ + "|class=xap-hbeat.alive|source=" + source_ + "|interval=";
+    head_ = Replace(head, "|", "\n");
+}
+
+bool XapTransport::AddressMatches(const std::string& address, const std::string& pattern) {
+    const std::vector<std::string> a = Split(address, ".");
+    const std::vector<std::string> p = Split(pattern, ".");
+    if (a.size() != 4 || p.size() != 4) return false;
+    for (size_t i = 0; i < 4; ++i) {
+        if (!IsNumeric(a[i]) || !IsNumeric(p[i])) return false;
+        const long av = static_cast<long>(Val(a[i]));
+        const long pv = static_cast<long>(Val(p[i]));
+        if ((av & pv) != pv) return false;
+    }
+    return true;
+}
+
+void XapTransport::chooseLocalAddress() {
+    // The interface list, not a host-name lookup: that answers 127.0.0.1 on
+    // many Linux machines. Loopback addresses are not in the list.
+    const std::vector<std::string> addresses = platform_.ipv4Addresses();
+    localAddress_.clear();
+    for (const std::string& a : addresses)
+        if (AddressMatches(a, interfaceAddress_)) {
+            localAddress_ = a;
+            return;
+        }
+    if (!addresses.empty()) localAddress_ = addresses.front();
+}
+
+int XapTransport::Init() {
+    Guard(&log_, "xAP Init", [&] { chooseLocalAddress(); });
+    if (localAddress_.empty())
+        log_.WriteLog("Tarvelo", "No LAN address: xAP runs on the loopback address only");
+
+    if (LCase(broadcastAddress_) == "default")
+        // Without a LAN interface there is no route for the limited broadcast;
+        // the loopback network's broadcast still reaches a hub on this machine.
+        broadcast_ = localAddress_.empty() ? "127.255.255.255" : "255.255.255.255";
+    else
+        broadcast_ = broadcastAddress_;
+
+    int result = -1;
+    port_ = kFirstPort;
+    for (int i = 0; i < kPortTries; ++i, ++port_) {
+        // A fresh socket per try: a socket whose bind failed may not bind again.
+        auto socket = platform_.createUdpSocket();
+        if (socket->bind("127.0.0.1", static_cast<uint16_t>(port_)) == 0) {
+            winsock1_ = std::move(socket);
+            result = port_;
+            break;
+        }
+    }
+    if (result > 0) {
+        winsock1_->onDatagram = [this](const std::string& d) { received(d); };
+        if (!localAddress_.empty()) {
+            auto socket = platform_.createUdpSocket();
+            const int error = socket->bind(localAddress_, static_cast<uint16_t>(port_));
+            if (error != 0) {
+                result = error > 0 ? -error : error;
+            } else {
+                winsock2_ = std::move(socket);
+                winsock2_->onDatagram = [this](const std::string& d) { received(d); };
+            }
+        }
+    }
+    tail_ = "0\nport=" + Dec(port_) + "\n}\n";
+    return result;
+}
+
+void XapTransport::send(const std::string& text) {
+    platform::UdpSocket* socket = winsock2_ ? winsock2_.get() : winsock1_.get();
+    if (!socket) throw VbError("Operation is not allowed when the object is closed");
+    const int error = socket->sendTo(broadcast_, remotePort_, text);
+    if (error != 0) throw VbError("Send failed, error " + Dec(error));
+}
+
+void XapTransport::SendHeartbeat(int seconds) {
+    if (seconds > 60) seconds = 60;
+    else if (seconds <= 0) seconds = 0;
+    else if (seconds < 5) seconds = 5;
+    hbeatTimer_->setInterval(seconds * 1000);
+    if (seconds > 0) hbeatTimer_->setEnabled(true);
+    else hbeatTimer_->setEnabled(false);
+    Guard(&log_, "SendHeartbeat", [&] { send(head_ + Dec(seconds) + tail_); });
+}
+
+void XapTransport::HBeatTimerTick() {
+    heartbeatTick_ = static_cast<int16_t>((heartbeatTick_ + 1) % 10);
+    if (heartbeatTick_ == 0) SendHeartbeat(hbeatTimer_->interval() / 1000);
+}
+
+void XapTransport::received(const std::string& datagram) {
+    Guard(&log_, "ProcessReceivedMessage", [&] {
+        if (filterHeartbeats_ && LCase(std::string_view(datagram).substr(0, 8)) != "xap-head") return;
+        if (received_.size() >= kMaxQueued) {
+            ++dropped_;
+            return;
+        }
+        received_.push_back(datagram);
+        receiveTimer_->setInterval(50);
+        receiveTimer_->setEnabled(true);
+    });
+}
+
+void XapTransport::ReceiveTimerTick() {
+    receiveTimer_->setEnabled(false);
+    if (onMessage_) onMessage_();
+}
+
+std::string XapTransport::GetMessage() {
+    if (received_.empty()) return "";
+    std::string text = std::move(received_.front());
+    received_.pop_front();
+    return text;
+}
+
+void XapTransport::SendXap(const std::string& target, const std::string& msgClass, const std::string& section,
+                           const std::string& data, const std::string& subaddress, const std::string& uid,
+                           const std::string& targetSubAddress) {
+    XapMessage message;
+    message.MsgClass(msgClass);
+    message.MsgSource(subaddress.empty() ? source_ : source_ + ":" + subaddress);
+    if (target.empty()) message.MsgTarget("");
+    else message.MsgTarget(targetSubAddress.empty() ? target : target + ":" + targetSubAddress);
+    message.MsgUID(uid.empty() ? uid_ : uid);
+    message.AddHeader();
+    message.AddSection(section);
+    ForEachItem(data, [&](std::string_view key, std::string_view value) { message.AddItem(section, key, value); });
+    send(message.ToXap());
+}
+
+void XapTransport::SendRawXap(const std::string& text) { send(text); }
+
+void XapTransport::Unload() {
+    received_.clear();
+    receiveTimer_->setEnabled(false);
+    hbeatTimer_->setEnabled(false);
+    if (winsock1_) winsock1_->close();
+    if (winsock2_) winsock2_->close();
+    winsock1_.reset();
+    winsock2_.reset();
+}
+
+} // namespace tarvelo::xap
