@@ -59,16 +59,19 @@ void XapService::Readmessage(const std::string& text) {
 }
 
 void XapService::BscCommandSections(const XapMessage& message) {
-    std::string id = message.GetItem("output.state", "ID");
+    // Item values keep the blanks around "=" that some senders write; a blank
+    // must not turn "ID = 0A01" into no match, or "State = on" into off.
+    auto item = [&](const std::string& section, const char* key) { return TrimSpaces(message.GetItem(section, key)); };
+    std::string id = item("output.state", "ID");
     if (id != kUnknown) {
-        BSCCmd(message.MsgTarget(), id, message.GetItem("output.state", "State"), message.GetItem("output.state", "Level"));
+        BSCCmd(message.MsgTarget(), id, item("output.state", "State"), item("output.state", "Level"));
         return;
     }
     for (int n = 1; n <= 5; ++n) {
         const std::string section = "output.state." + Dec(n);
-        id = message.GetItem(section, "ID");
+        id = item(section, "ID");
         if (id == kUnknown) return;
-        BSCCmd(message.MsgTarget(), id, message.GetItem(section, "State"), message.GetItem(section, "Level"));
+        BSCCmd(message.MsgTarget(), id, item(section, "State"), item(section, "Level"));
     }
 }
 

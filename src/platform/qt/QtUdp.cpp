@@ -1,6 +1,7 @@
-// Qt adapter for UDP: whole datagrams, handed to the core from a queued call
-// (the core may pump the loop inside its handler), reading everything pending
-// before and after each call.
+// Qt adapter for UDP: whole datagrams. They are read inside Qt's readyRead
+// (Qt leaves a UDP socket's read notifier off until then), kept in order, and
+// handed to the core from a queued call, since the core may pump the loop
+// inside its handler.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -8,6 +9,9 @@
 #include <QNetworkInterface>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+
+#include <deque>
+#include <string>
 
 #include "platform/qt/QtIo.h"
 
@@ -30,7 +34,16 @@ int UdpErrorNumber(QAbstractSocket::SocketError error) {
 class QtUdpSocket : public UdpSocket {
 public:
     QtUdpSocket() {
-        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { scheduleRead(); });
+        QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] {
+            while (socket_.hasPendingDatagrams()) {
+                const QByteArray data = socket_.receiveDatagram().data();
+                // A core that stopped reading must not grow memory without bound.
+                if (pendingBytes_ + static_cast<size_t>(data.size()) > kMaxPendingBytes) continue;
+                pendingBytes_ += static_cast<size_t>(data.size());
+                pending_.emplace_back(data.constData(), static_cast<size_t>(data.size()));
+            }
+            scheduleDelivery();
+        });
     }
 
     int bind(const std::string& address, uint16_t port) override {
@@ -52,30 +65,36 @@ public:
     void close() override {
         ++generation_;
         socket_.abort();
-        readScheduled_ = false;
+        deliveryScheduled_ = false;
+        pending_.clear();
+        pendingBytes_ = 0;
     }
 
 private:
-    void scheduleRead() {
-        if (readScheduled_) return;
-        readScheduled_ = true;
+    void scheduleDelivery() {
+        if (deliveryScheduled_ || pending_.empty()) return;
+        deliveryScheduled_ = true;
         QMetaObject::invokeMethod(
             &socket_,
             [this, generation = generation_] {
                 if (generation != generation_) return;
-                readScheduled_ = false;
-                while (generation == generation_ && socket_.hasPendingDatagrams()) {
-                    QNetworkDatagram datagram = socket_.receiveDatagram();
-                    const QByteArray data = datagram.data();
-                    if (onDatagram) onDatagram(std::string(data.constData(), static_cast<size_t>(data.size())));
+                deliveryScheduled_ = false;
+                while (generation == generation_ && !pending_.empty()) {
+                    std::string datagram = std::move(pending_.front());
+                    pending_.pop_front();
+                    pendingBytes_ -= datagram.size();
+                    if (onDatagram) onDatagram(datagram);
                 }
             },
             Qt::QueuedConnection);
     }
 
+    static constexpr size_t kMaxPendingBytes = 16u << 20;
     QUdpSocket socket_;
     uint64_t generation_ = 0;
-    bool readScheduled_ = false;
+    bool deliveryScheduled_ = false;
+    std::deque<std::string> pending_;
+    size_t pendingBytes_ = 0;
 };
 
 } // namespace

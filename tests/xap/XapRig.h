@@ -1,0 +1,95 @@
+#pragma once
+// A running xAP subsystem on the simulation platform, with a small model and
+// the UPB side recorded through the hooks.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Logger.h"
+#include "model/ModelTestUtil.h"
+#include "model/StateRecords.h"
+#include "sim/SimPlatform.h"
+#include "upb/Packet.h"
+#include "xap/XapService.h"
+
+namespace tarvelo::testing {
+
+struct SentCommand {
+    std::shared_ptr<model::UPBLinkState> state;
+    int16_t expected;
+    bool isLink;
+    int16_t destination;
+    bool on;
+    int16_t level;
+    int16_t command;
+};
+
+struct XapRig {
+    sim::SimPlatform platform;
+    app::Logger log{platform.clock()};
+    model::Network net;
+    xap::XapService xap{platform, log, net};
+    model::X10Dictionary x10;
+    std::vector<SentCommand> commands;
+    std::vector<std::string> polled;
+    std::vector<std::shared_ptr<xap::DeviceClass>> triggers;
+    std::vector<app::LogEntry> logged;
+
+    explicit XapRig(bool start = true) {
+        log.setMirror(false);
+        log.observer = [this](const app::LogEntry& e) { logged.push_back(e); };
+        xap.hooks.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& s, bool isLink, int16_t d, bool on,
+                                          int16_t level, int16_t command) {
+            commands.push_back({s->Link, s->Value, isLink, d, on, level, command});
+        };
+        xap.hooks.GetUPBState = [this](const std::string& id) {
+            polled.push_back(id);
+            return int16_t{0};
+        };
+        xap.hooks.x10Lookup = [this] { return &x10; };
+        xap.hooks.QueueScriptEvent = [this](const std::shared_ptr<xap::DeviceClass>& d) { triggers.push_back(d); };
+        xap.devices().queueScriptEvent = xap.hooks.QueueScriptEvent;
+        platform.computerName_ = "HOST";
+        if (start) Start();
+    }
+
+    int Start(const std::string& iface = "Default", const std::string& broadcast = "Default",
+              const std::string& uid = "FF.0002:00") {
+        const int port = xap.Init(platform.computerName(), iface, broadcast, uid);
+        if (port > 0) xap.SetReady();
+        return port;
+    }
+
+    // A datagram from the LAN, then the burst timer's wait.
+    void receive(const std::string& text, int64_t afterMs = 60) {
+        platform.udp.deliver(static_cast<uint16_t>(xap.transport().port()), text);
+        platform.advance(afterMs);
+    }
+    std::vector<std::string> sent(const std::string& needle = "") const { return platform.udp.sentTo(3639, needle); }
+    void clearSent() { platform.udp.sent.clear(); }
+
+    // A module with its module-own (channel 0) state, like an imported one.
+    std::shared_ptr<model::UPBLinkState> device(const std::string& id, int16_t kind, const std::string& room,
+                                                const std::string& name, const std::string& onLink = "",
+                                                const std::string& offLink = "") {
+        auto m = AddModule(net, id, kind);
+        m->Room = room;
+        m->name = name;
+        auto s = AddState(m, 255, onLink);
+        s->OffLink = offLink;
+        s->Componentindex = -1;
+        s->Controllable = true;
+        s->Used = true;
+        s->UIDindex = static_cast<int32_t>(std::stoi(id) * 256 + 1);
+        s->Values = upb::CommandList(kind);
+        s->DefaultOnLevel = 100;
+        return s;
+    }
+};
+
+inline std::string Msg(const std::string& header, const std::string& body) {
+    return "xap-header\n{\nv=13\nhop=1\nuid=FF.1234:00\n" + header + "}\n" + body;
+}
+
+} // namespace tarvelo::testing
