@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the gateway on the bundled demo
-# installation with the PIM simulator: no hardware needed.
+# installation with the PIM simulator and the local xAP hub: no hardware
+# needed. Any xAP tool on this machine can then drive the demo.
 #
 # The demo is copied on first use into a working folder outside the source
 # tree (default ~/.local/share/tarvelo-demo), so running it never changes
@@ -12,7 +13,7 @@ src="$(pwd)"
 
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"${JOBS:-2}" --target tarvelo tarvelo-pimsim
+cmake --build build -j"${JOBS:-2}" --target tarvelo tarvelo-pimsim tarvelo-hub
 
 work="${TARVELO_DEMO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/tarvelo-demo}"
 if [ ! -d "$work/Config" ]; then
@@ -31,8 +32,17 @@ simlog="$work/Data/pimsim.log"
 "$src/build/bin/tarvelo-pimsim" --listen "127.0.0.1:$port" \
   --export "$work/Data/Tarvelo/Tarvelo.upe" ${rain8:+--rain8 "$rain8"} --press 1:6@60 --release 1:6@120 > "$simlog" 2>&1 < /dev/null &
 sim=$!
-trap 'kill "$sim" 2>/dev/null || true' EXIT
+hublog="$work/Data/hub.log"
+"$src/build/bin/tarvelo-hub" > "$hublog" 2>&1 < /dev/null &
+hub=$!
+trap 'kill "$sim" "$hub" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do grep -q listening "$simlog" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 20); do grep -q -e listening -e "cannot listen" "$hublog" 2>/dev/null && break; sleep 0.1; done
+if grep -q "cannot listen" "$hublog"; then
+  echo "xAP port 3639 is taken (another hub is running?): using that one"
+else
+  echo "xAP hub on UDP port 3639 (clients in $hublog)"
+fi
 
 echo "PIM simulator on 127.0.0.1:$port (traffic in $simlog)"
 echo "Gateway on $work; it polls every module once at start (about a second each). Ctrl-C stops it."
