@@ -117,7 +117,12 @@ void XapTransport::received(const std::string& datagram) {
             ++dropped_;
             return;
         }
+        const int64_t now = platform_.clock().localMillis();
+        if (received_.empty()) firstQueuedAt_ = now;
         received_.push_back(datagram);
+        // Each arrival restarts the 50 ms wait, so a burst is handed over
+        // whole; but a steady stream must not hold the queue back for ever.
+        if (receiveTimer_->enabled() && now - firstQueuedAt_ >= kMaxHoldMs) return;
         receiveTimer_->setInterval(50);
         receiveTimer_->setEnabled(true);
     });

@@ -79,6 +79,8 @@ public:
     // Received datagrams waiting beyond this many are dropped (and counted):
     // a flood must not grow memory without bound.
     static constexpr size_t kMaxQueued = 10000;
+    // The longest a received datagram waits while others keep arriving.
+    static constexpr int64_t kMaxHoldMs = 500;
 
 private:
     void buildHead();
@@ -112,6 +114,7 @@ private:
     bool filterHeartbeats_ = true;
     int16_t heartbeatTick_ = 0;
     uint64_t dropped_ = 0;
+    int64_t firstQueuedAt_ = 0;
 };
 
 } // namespace tarvelo::xap

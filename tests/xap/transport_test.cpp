@@ -60,6 +60,20 @@ TEST(XapTransport, ABurstIsDrainedOnce50msAfterItsLastDatagramInOrder) {
     EXPECT_EQ(r.sent("Echo.Response").size(), 4u);
 }
 
+// A steady stream (one every 30 ms) would restart the 50 ms wait for ever;
+// the queue is still handed over within half a second.
+TEST(XapTransport, ASteadyStreamIsNotHeldBackForEver) {
+    XapRig r;
+    r.clearSent();
+    const uint16_t port = static_cast<uint16_t>(r.xap.transport().port());
+    for (int i = 0; i < 100; ++i)
+        r.platform.udp.deliver(port, Msg("class=ZIZ.Echo\nsource=acme.tool.host\n", "Echo.Query\n{\nQuery=P\n}\n"), i * 30);
+    r.platform.advance(600);
+    EXPECT_FALSE(r.sent("Echo.Response").empty());
+    r.platform.advance(3000);
+    EXPECT_EQ(r.sent("Echo.Response").size(), 100u);
+}
+
 TEST(XapTransport, SendXapMessageCompletesTheUidAndWritesSourceAndTarget) {
     XapRig r(false);
     ASSERT_GT(r.Start("Default", "192.168.1.255", "FF.1234:00"), 0);
