@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -60,7 +61,14 @@ size_t ParseLeading(std::string_view t, double& out, bool skipInnerBlanks) {
         while (k < t.size() && IsDigit(t[k])) ex += t[k++];
         if (k > start) { digits += ex; j = k; }
     }
-    out = std::strtod(digits.c_str(), nullptr);
+    // from_chars, not strtod: the Qt application object sets the user's
+    // locale, and a German one would read "1.5" as 1.
+    const char* first = digits.c_str();
+    if (*first == '+') ++first;
+    if (std::from_chars(first, digits.c_str() + digits.size(), out).ec != std::errc()) {
+        // Out of range: the sign decides which infinity.
+        out = digits[0] == '-' ? -HUGE_VAL : HUGE_VAL;
+    }
     return j;
 }
 

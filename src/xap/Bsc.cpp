@@ -1,7 +1,7 @@
 #include "xap/Bsc.h"
 
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 
 #include "common/Text.h"
 #include "upb/Packet.h"
@@ -15,8 +15,9 @@ std::string Digits2(int32_t v) { return v < 0 || v > 255 ? "00" : Hex2(v); }
 std::string NumberText(double v) {
     if (v == std::floor(v) && std::fabs(v) < 1e15) return Dec(static_cast<long long>(v));
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
+    // Locale-free: the decimal separator is always ".".
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
 }
 
 const std::vector<std::string>* NamesOfKind(int kind) {
