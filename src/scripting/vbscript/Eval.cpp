@@ -1,0 +1,537 @@
+// Expressions, calls and assignments to targets. Script procedures get their
+// ByRef parameters bound straight to the caller's variables; array elements
+// passed ByRef are copied in and written back after the call.
+#include <cstring>
+#include <new>
+
+#include "scripting/vbscript/Interp.h"
+
+namespace tarvelo::vbs {
+namespace {
+
+// Small fixed buffer for the values of one call, on the heap past 8.
+struct ArgBuffer {
+    explicit ArgBuffer(size_t n) : count(n) {
+        if (n > kInline) heap = std::make_unique<Value[]>(n);
+        else
+            for (size_t i = 0; i < n; ++i) new (&Inline()[i]) Value();
+    }
+    ~ArgBuffer() {
+        if (!heap)
+            for (size_t i = 0; i < count; ++i) Inline()[i].~Value();
+    }
+    ArgBuffer(const ArgBuffer&) = delete;
+    ArgBuffer& operator=(const ArgBuffer&) = delete;
+    Value* data() { return heap ? heap.get() : Inline(); }
+    static constexpr size_t kInline = 8;
+
+private:
+    Value* Inline() { return reinterpret_cast<Value*>(raw); }
+    alignas(Value) unsigned char raw[kInline * sizeof(Value)];
+    std::unique_ptr<Value[]> heap;
+    size_t count;
+};
+
+bool IsInt(int t) { return t == vbInteger || t == vbLong; }
+
+}  // namespace
+
+Value Interpreter::Eval(const Expr& e) {
+    switch (e.kind) {
+    case EK::Literal: return static_cast<const LiteralExpr&>(e).value;
+    case EK::Name: return EvalName(static_cast<const NameExpr&>(e), InvokeKind::Get);
+    case EK::Call: return EvalCall(static_cast<const CallExpr&>(e), InvokeKind::Get);
+    case EK::Member: return EvalMember(static_cast<const MemberExpr&>(e), InvokeKind::Get);
+    case EK::Unary: {
+        auto& u = static_cast<const UnaryExpr&>(e);
+        Value v = Eval(*u.operand);
+        return u.isNot ? Not(v) : Negate(v);
+    }
+    case EK::Binary: return EvalBinary(static_cast<const BinaryExpr&>(e));
+    case EK::New: return NewObjectByName(static_cast<const NewExpr&>(e).className);
+    case EK::Me:
+        if (!frame_ || !frame_->me) Raise(424);
+        return Value::Obj(ObjectRef(frame_->me));
+    case EK::Paren: return Eval(*static_cast<const ParenExpr&>(e).inner);
+    }
+    Raise(51);
+}
+
+const Value& Interpreter::EvalRef(const Expr& e, Value& tmp) {
+    if (e.kind == EK::Name) {
+        auto& n = static_cast<const NameExpr&>(e);
+        switch (n.scope) {
+        case Scope::Local: return *frame_->slots[n.index];
+        case Scope::Implicit: return *ImplicitRef(n);
+        case Scope::Field: return frame_->me->fields[static_cast<size_t>(n.index)];
+        case Scope::Global: {
+            GlobalSlot* s = Lookup(n);
+            if (s && (s->kind == GlobalSlot::Var || s->kind == GlobalSlot::Const || s->kind == GlobalSlot::Builtin))
+                return s->value;
+            break;
+        }
+        default: break;
+        }
+    } else if (e.kind == EK::Literal) {
+        return static_cast<const LiteralExpr&>(e).value;
+    }
+    tmp = Eval(e);
+    return tmp;
+}
+
+Value Interpreter::EvalBinary(const BinaryExpr& b) {
+    Value ta, tb;
+    // The left operand is read before the right one runs: by reference only when the right one runs no code.
+    const Expr& r = *b.rhs;
+    bool quiet = r.kind == EK::Literal ||
+                 (r.kind == EK::Name && (static_cast<const NameExpr&>(r).scope == Scope::Local ||
+                                         static_cast<const NameExpr&>(r).scope == Scope::Field));
+    const Value& a = quiet ? EvalRef(*b.lhs, ta) : (ta = Eval(*b.lhs));
+    const Value& c = EvalRef(r, tb);
+    int x = a.Type(), y = c.Type();
+    // Fast paths for the common whole-number and Double cases.
+    if (IsInt(x) && IsInt(y)) {
+        int64_t p = a.RawInt(), q = c.RawInt();
+        bool isLong = x == vbLong || y == vbLong;
+        auto fit = [&](int64_t r) {
+            if (!isLong && r >= -32768 && r <= 32767) return Value::Int(static_cast<int16_t>(r));
+            if (r >= INT32_MIN && r <= INT32_MAX) return Value::Long(static_cast<int32_t>(r));
+            return Value::Double(static_cast<double>(r));
+        };
+        switch (b.op) {
+        case BinOp::Add: return fit(p + q);
+        case BinOp::Sub: return fit(p - q);
+        case BinOp::Mul: return fit(p * q);
+        case BinOp::Eq: return Value::Bool(p == q);
+        case BinOp::Ne: return Value::Bool(p != q);
+        case BinOp::Lt: return Value::Bool(p < q);
+        case BinOp::Le: return Value::Bool(p <= q);
+        case BinOp::Gt: return Value::Bool(p > q);
+        case BinOp::Ge: return Value::Bool(p >= q);
+        default: break;
+        }
+    } else if (x == vbDouble && y == vbDouble) {
+        double p = a.RawDouble(), q = c.RawDouble();
+        switch (b.op) {
+        case BinOp::Eq: return Value::Bool(p == q);
+        case BinOp::Ne: return Value::Bool(p != q);
+        case BinOp::Lt: return Value::Bool(p < q);
+        case BinOp::Le: return Value::Bool(p <= q);
+        case BinOp::Gt: return Value::Bool(p > q);
+        case BinOp::Ge: return Value::Bool(p >= q);
+        default: break;
+        }
+    } else if (b.op == BinOp::Concat && x == vbString && y == vbString) {
+        std::string s;
+        s.reserve(a.RawString().size() + c.RawString().size());
+        s += a.RawString();
+        s += c.RawString();
+        return Value::Str(std::move(s));
+    }
+    switch (b.op) {
+    case BinOp::Eq: case BinOp::Ne: case BinOp::Lt: case BinOp::Le: case BinOp::Gt: case BinOp::Ge: {
+        // A number written in the text compares with a string as a number.
+        bool litA = b.lhs->kind == EK::Literal && static_cast<const LiteralExpr&>(*b.lhs).numeric;
+        bool litB = b.rhs->kind == EK::Literal && static_cast<const LiteralExpr&>(*b.rhs).numeric;
+        if (litA && (y == vbString || y == vbObject)) return BinaryOp(b.op, a, ToNumber(c));
+        if (litB && (x == vbString || x == vbObject)) return BinaryOp(b.op, ToNumber(a), c);
+        return BinaryOp(b.op, a, c);
+    }
+    default: return BinaryOp(b.op, a, c);
+    }
+}
+
+GlobalSlot* Interpreter::Lookup(const NameExpr& n) {
+    Module* m = frame_->module;
+    // A name found in its own module stays there (slots never go back to Unset), so remember it.
+    if (n.cacheModule == m) return n.cacheSlot;
+    GlobalSlot& s = m->Slot(n.id);
+    if (s.kind != GlobalSlot::Unset) {
+        n.cacheModule = m;
+        n.cacheSlot = &s;
+        return &s;
+    }
+    Module& global = modules_.front();
+    GlobalSlot& g = global.Slot(n.id);
+    if (g.kind != GlobalSlot::Unset) return &g;
+    // Built-in names are looked up once and remembered in the global module.
+    if (const Value* v = FindConstant(n.lower)) {
+        g.kind = GlobalSlot::Builtin;
+        g.value = *v;
+        return &g;
+    }
+    if (const NativeFunction* f = FindFunction(n.lower)) {
+        g.kind = GlobalSlot::Native;
+        g.native = f;
+        return &g;
+    }
+    for (auto& o : memberObjects_) {
+        if (o->HasMember(n.lower)) {
+            g.kind = GlobalSlot::HostMember;
+            g.host = o.get();
+            return &g;
+        }
+    }
+    return nullptr;
+}
+
+Value* Interpreter::ImplicitRef(const NameExpr& n) {
+    GlobalSlot* s = Lookup(n);
+    if (s && s->kind == GlobalSlot::Var) return &s->value;
+    return frame_->slots[n.index];
+}
+
+Value* Interpreter::VariableRef(const NameExpr& n, bool forWrite) {
+    switch (n.scope) {
+    case Scope::Local: return frame_->slots[n.index];
+    case Scope::Implicit: return ImplicitRef(n);
+    case Scope::Field: return &frame_->me->fields[static_cast<size_t>(n.index)];
+    case Scope::Global: {
+        GlobalSlot* s = Lookup(n);
+        if (s && s->kind == GlobalSlot::Var) return &s->value;
+        if (!s && forWrite) {
+            if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+            GlobalSlot& fresh = frame_->module->Slot(n.id);
+            fresh.kind = GlobalSlot::Var;
+            return &fresh.value;
+        }
+        return nullptr;
+    }
+    default: return nullptr;
+    }
+}
+
+Value Interpreter::EvalName(const NameExpr& n, InvokeKind kind) {
+    switch (n.scope) {
+    case Scope::Local: return *frame_->slots[n.index];
+    case Scope::Implicit: return *ImplicitRef(n);
+    case Scope::Field: return frame_->me->fields[static_cast<size_t>(n.index)];
+    case Scope::Member: {
+        CallArgs none;
+        return CallObjectMember(*frame_->me, n.lower, kind, none, true);
+    }
+    default: break;
+    }
+    GlobalSlot* s = Lookup(n);
+    if (!s) {
+        if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+        return Value();
+    }
+    static const std::vector<ExprPtr> kNoArgs;
+    return CallGlobal(n, *s, kNoArgs, kind);
+}
+
+Value Interpreter::CallGlobal(const NameExpr& n, GlobalSlot& s, const std::vector<ExprPtr>& args, InvokeKind kind) {
+    switch (s.kind) {
+    case GlobalSlot::Var: case GlobalSlot::Const: case GlobalSlot::Builtin:
+        if (args.empty()) return s.value;
+        return Index(s.value, args, kind);
+    case GlobalSlot::Proc: return CallScript(*s.proc, nullptr, args, nullptr);  // replaced ones are retired, not freed
+    case GlobalSlot::Native: return CallNative(*s.native, args);
+    case GlobalSlot::HostMember: return InvokeObject(Value::Obj(ObjectRef(s.host)), n.name, args, kind);
+    default: Raise(13, "Type mismatch: '" + n.name + "'");
+    }
+}
+
+void Interpreter::EvalArgs(const std::vector<ExprPtr>& args, std::vector<Value>& out) {
+    out.clear();
+    out.reserve(args.size());
+    for (auto& a : args) out.push_back(a ? Eval(*a) : Value::Missing());
+}
+
+Value Interpreter::CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args) {
+    size_t n = args.size();
+    if (static_cast<int>(n) < f.minArgs || (f.maxArgs >= 0 && static_cast<int>(n) > f.maxArgs)) Raise(450);
+    ArgBuffer buf(n);
+    Value* v = buf.data();
+    for (size_t i = 0; i < n; ++i) v[i] = args[i] ? Eval(*args[i]) : Value::Missing();
+    CallArgs ca(v, n);
+    return f.fn(*this, ca);
+}
+
+Value Interpreter::CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra) {
+    size_t n = args.size() + (extra ? 1 : 0);
+    if (n != p.params.size()) Raise(450);
+    ArgBuffer temps(n);
+    Value* tv = temps.data();
+    ArgRef inl[ArgBuffer::kInline];
+    std::unique_ptr<ArgRef[]> heap;
+    ArgRef* refs = n <= ArgBuffer::kInline ? inl : (heap = std::make_unique<ArgRef[]>(n)).get();
+    // Array elements passed ByRef: written back after the call.
+    struct WriteBack { size_t arg; const CallExpr* elem; std::vector<Value> subs; };
+    std::vector<WriteBack> writeBacks;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const Expr* a = args[i].get();
+        if (!a) Raise(450);
+        refs[i] = {&tv[i], true};
+        if (!p.params[i].byVal) {
+            if (a->kind == EK::Name) {
+                auto& nm = static_cast<const NameExpr&>(*a);
+                if (nm.scope != Scope::Member) {
+                    if (Value* var = VariableRef(nm, false)) { refs[i] = {var, false}; continue; }
+                }
+            } else if (a->kind == EK::Call) {
+                auto& ce = static_cast<const CallExpr&>(*a);
+                if (ce.target->kind == EK::Name && static_cast<const NameExpr&>(*ce.target).scope != Scope::Member) {
+                    Value* var = VariableRef(static_cast<const NameExpr&>(*ce.target), false);
+                    if (var && var->IsArray()) {
+                        WriteBack wb{i, &ce, {}};
+                        EvalArgs(ce.args, wb.subs);
+                        if (!var->IsArray()) Raise(13);
+                        tv[i] = var->RawArray()->items[var->RawArray()->Offset(wb.subs.data(), wb.subs.size())];
+                        writeBacks.push_back(std::move(wb));
+                        continue;
+                    }
+                }
+            }
+        }
+        tv[i] = Eval(*a);
+    }
+    if (extra) {
+        tv[n - 1] = *extra;
+        refs[n - 1] = {&tv[n - 1], true};
+    }
+    Value r = CallProc(p, me, refs, n);
+    for (auto& wb : writeBacks) {
+        Value* var = VariableRef(static_cast<const NameExpr&>(*wb.elem->target), false);
+        if (!var || !var->IsArray()) continue;
+        try {
+            size_t off = var->RawArray()->Offset(wb.subs.data(), wb.subs.size());
+            var->MutableArray()->items[off] = std::move(tv[wb.arg]);
+        } catch (const ScriptError&) {
+            // The array was resized below the element meanwhile: nothing to write back to.
+        }
+    }
+    return r;
+}
+
+Value Interpreter::CallProc(Proc& p, ScriptObject* me, ArgRef* args, size_t argc) {
+    char probe;
+    if (callDepth_ >= kMaxCallDepth ||
+        (stackBase_ && static_cast<size_t>(stackBase_ > &probe ? stackBase_ - &probe : &probe - stackBase_) > kStackBudget))
+        Raise(28);
+    CheckTime();
+    struct DepthGuard {
+        int& d;
+        explicit DepthGuard(int& x) : d(x) { ++d; }
+        ~DepthGuard() { --d; }
+    } guard(callDepth_);
+    size_t n = p.locals.size();
+    ArgBuffer store(n);
+    Value* sv = store.data();
+    Value* inlPtrs[ArgBuffer::kInline];
+    std::unique_ptr<Value*[]> heapPtrs;
+    Value** ptrs = n <= ArgBuffer::kInline ? inlPtrs : (heapPtrs = std::make_unique<Value*[]>(n)).get();
+    for (size_t i = 0; i < n; ++i) ptrs[i] = &sv[i];
+    for (size_t i = 0; i < argc && i < n; ++i) {
+        if (p.params[i].byVal) sv[i] = args[i].temp ? std::move(*args[i].ptr) : *args[i].ptr;
+        else ptrs[i] = args[i].ptr;
+    }
+    Value keepMe = me ? Value::Obj(ObjectRef(me)) : Value();
+    Frame f;
+    f.proc = &p;
+    f.module = p.module ? p.module : &modules_.front();
+    f.me = me;
+    f.slots = ptrs;
+    FrameScope scope(*this, f);
+    ExecBlock(p.body);
+    // A procedure that resumed on its errors leaves none behind for its caller.
+    if (f.resumeNext) err_ = ErrState{};
+    if (p.resultSlot >= 0) return std::move(sv[p.resultSlot]);
+    return Value();
+}
+
+Value Interpreter::Index(const Value& target, const std::vector<ExprPtr>& args, InvokeKind kind) {
+    if (target.IsArray()) {
+        ArgBuffer buf(args.size());
+        Value* v = buf.data();
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (!args[i]) Raise(9);
+            v[i] = Eval(*args[i]);
+        }
+        if (!target.IsArray()) Raise(13);  // the subscripts ran code that changed the variable
+        const ArrayData* a = target.RawArray();
+        return a->items[a->Offset(v, args.size())];
+    }
+    if (target.IsObject()) return InvokeObject(target, "", args, kind);
+    if (args.empty()) return target;
+    Raise(13);
+}
+
+Value Interpreter::InvokeObject(const Value& obj, std::string_view name, const std::vector<ExprPtr>& args,
+                                InvokeKind kind, const std::string* lower) {
+    if (!obj.IsObject()) Raise(424);
+    Object* o = obj.RawObject();
+    if (!o) Raise(91);
+    if (auto* so = dynamic_cast<ScriptObject*>(o)) {
+        // Script classes: call the member directly so ByRef parameters reach the caller's variables.
+        std::string owned;
+        if (!lower) {
+            owned = name.empty() ? so->Class()->defaultMember : LowerName(name);
+            lower = &owned;
+        }
+        bool inside = frame_ && frame_->me == so;
+        auto it = so->Class()->members.find(*lower);
+        if (it != so->Class()->members.end() && it->second.get && (inside || it->second.get->isPublic)) {
+            Value hold = obj;
+            return CallScript(*it->second.get, so, args, nullptr);
+        }
+    }
+    ArgBuffer buf(args.size());
+    Value* v = buf.data();
+    for (size_t i = 0; i < args.size(); ++i) v[i] = args[i] ? Eval(*args[i]) : Value::Missing();
+    CallArgs ca(v, args.size());
+    Value hold = obj;  // the call may drop the last other reference
+    return o->Invoke(name, kind, ca);
+}
+
+Value Interpreter::EvalCall(const CallExpr& c, InvokeKind kind) {
+    const Expr& t = *c.target;
+    if (t.kind == EK::Name) {
+        auto& n = static_cast<const NameExpr&>(t);
+        switch (n.scope) {
+        case Scope::Local: return Index(*frame_->slots[n.index], c.args, kind);
+        case Scope::Implicit: return Index(*ImplicitRef(n), c.args, kind);
+        case Scope::Field: return Index(frame_->me->fields[static_cast<size_t>(n.index)], c.args, kind);
+        case Scope::Member: return InvokeObject(Value::Obj(ObjectRef(frame_->me)), n.lower, c.args, kind, &n.lower);
+        default: break;
+        }
+        GlobalSlot* s = Lookup(n);
+        if (!s) Raise(13, "Type mismatch: '" + n.name + "'");
+        return CallGlobal(n, *s, c.args, kind);
+    }
+    if (t.kind == EK::Member) {
+        auto& m = static_cast<const MemberExpr&>(t);
+        Value obj = m.object ? Eval(*m.object) : WithObject();
+        return InvokeObject(obj, m.name, c.args, kind, &m.lower);
+    }
+    Value v = Eval(t);
+    return Index(v, c.args, kind);
+}
+
+Value Interpreter::EvalMember(const MemberExpr& m, InvokeKind kind) {
+    Value obj = m.object ? Eval(*m.object) : WithObject();
+    static const std::vector<ExprPtr> kNoArgs;
+    return InvokeObject(obj, m.name, kNoArgs, kind, &m.lower);
+}
+
+Value Interpreter::WithObject() {
+    if (!frame_ || frame_->with.empty()) Raise(424);
+    return frame_->with.back();
+}
+
+void Interpreter::Store(Value& slot, Value v, bool isSet) {
+    if (isSet) {
+        if (!v.IsObject()) Raise(424);
+    } else if (v.IsObject()) {
+        v = Deref(v);
+    }
+    slot = std::move(v);
+}
+
+void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
+    InvokeKind kind = isSet ? InvokeKind::Set : InvokeKind::Let;
+    if (target.kind == EK::Name) {
+        auto& n = static_cast<const NameExpr&>(target);
+        if (n.scope == Scope::Member) {
+            CallArgs none;
+            AssignObjectMember(*frame_->me, n.lower, kind, none, value, true);
+            return;
+        }
+        if (n.scope == Scope::Global) {
+            GlobalSlot* s = Lookup(n);
+            if (s && s->kind == GlobalSlot::HostMember) {
+                CallArgs none;
+                s->host->Assign(n.name, kind, none, value);
+                return;
+            }
+            if (s && s->kind != GlobalSlot::Var) Raise(501);
+        }
+        Value* var = VariableRef(n, true);
+        if (!var) Raise(501);
+        Store(*var, std::move(value), isSet);
+        return;
+    }
+    if (target.kind == EK::Member) {
+        auto& m = static_cast<const MemberExpr&>(target);
+        Value obj = m.object ? Eval(*m.object) : WithObject();
+        if (!obj.IsObject()) Raise(424);
+        if (!obj.RawObject()) Raise(91);
+        CallArgs none;
+        if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
+            AssignObjectMember(*so, m.name, kind, none, value, frame_->me == so);
+        else
+            obj.RawObject()->Assign(m.name, kind, none, value);
+        return;
+    }
+    if (target.kind != EK::Call) Raise(501);
+    auto& c = static_cast<const CallExpr&>(target);
+    std::vector<Value> subs;
+    const Expr& t = *c.target;
+    if (t.kind == EK::Name) {
+        auto& n = static_cast<const NameExpr&>(t);
+        if (n.scope == Scope::Member) {
+            EvalArgs(c.args, subs);
+            CallArgs ca(subs.data(), subs.size());
+            AssignObjectMember(*frame_->me, n.lower, kind, ca, value, true);
+            return;
+        }
+        Value* var = VariableRef(n, false);
+        if (!var && n.scope == Scope::Global) {
+            GlobalSlot* s = Lookup(n);
+            if (s && s->kind == GlobalSlot::HostMember) {
+                EvalArgs(c.args, subs);
+                CallArgs ca(subs.data(), subs.size());
+                s->host->Assign(n.name, kind, ca, value);
+                return;
+            }
+        }
+        if (!var) Raise(13);
+        EvalArgs(c.args, subs);
+        var = VariableRef(n, false);  // the subscripts may have run code
+        if (var->IsArray()) {
+            ArrayData* a = var->MutableArray();
+            size_t off = a->Offset(subs.data(), subs.size());
+            Store(a->items[off], std::move(value), isSet);
+            return;
+        }
+        if (var->IsObject() && var->RawObject()) {
+            Value obj = *var;
+            CallArgs ca(subs.data(), subs.size());
+            obj.RawObject()->Assign("", kind, ca, value);
+            return;
+        }
+        Raise(13);
+    }
+    if (t.kind == EK::Member) {
+        auto& m = static_cast<const MemberExpr&>(t);
+        Value obj = m.object ? Eval(*m.object) : WithObject();
+        if (!obj.IsObject()) Raise(424);
+        if (!obj.RawObject()) Raise(91);
+        EvalArgs(c.args, subs);
+        CallArgs ca(subs.data(), subs.size());
+        if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
+            AssignObjectMember(*so, m.name, kind, ca, value, frame_->me == so);
+        else
+            obj.RawObject()->Assign(m.name, kind, ca, value);
+        return;
+    }
+    Value obj = Eval(t);
+    if (!obj.IsObject() || !obj.RawObject()) Raise(13);
+    EvalArgs(c.args, subs);
+    CallArgs ca(subs.data(), subs.size());
+    obj.RawObject()->Assign("", kind, ca, value);
+}
+
+Value Interpreter::NewObjectByName(const std::string& name) {
+    int id = NameId(name);
+    Module* m = frame_ ? frame_->module : &modules_.front();
+    GlobalSlot* s = &m->Slot(id);
+    if (s->kind != GlobalSlot::Class) s = &modules_.front().Slot(id);
+    if (s->kind == GlobalSlot::Class) return Value::Obj(NewInstance(s->cls, m));
+    ObjectRef o = NewObject(name);
+    if (!o) Raise(506, "Class not defined: '" + name + "'");
+    return Value::Obj(o);
+}
+
+}  // namespace tarvelo::vbs

@@ -1,0 +1,109 @@
+// Registries and host hooks of one engine.
+#include "scripting/vbscript/Runtime.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+namespace tarvelo::vbs {
+
+void CallArgs::Require(size_t min, size_t max) const {
+    if (n_ < min || n_ > max) Raise(450);
+}
+
+Value Object::Invoke(std::string_view, InvokeKind, CallArgs&) { Raise(438); }
+void Object::Assign(std::string_view, InvokeKind, CallArgs&, const Value&) { Raise(438); }
+
+Runtime::Runtime() = default;
+Runtime::~Runtime() = default;
+
+void Runtime::Sleep(long ms) {
+    using namespace std::chrono;
+    const long kYear = 365L * 24 * 3600 * 1000;  // keeps the end time representable
+    const auto end = steady_clock::now() + milliseconds(std::min(ms, kYear));
+    for (;;) {
+        CheckTimeout();
+        const auto now = steady_clock::now();
+        if (now >= end) return;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(end - now, milliseconds(20)));
+    }
+}
+
+void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs) {
+    functions_[LowerName(name)] = NativeFunction{std::string(name), fn, minArgs, maxArgs};
+}
+
+void Runtime::AddConstant(std::string_view name, Value value) { constants_[LowerName(name)] = std::move(value); }
+
+void Runtime::AddClass(std::string_view progId, ObjectFactory factory) {
+    classes_[LowerName(progId)] = std::move(factory);
+}
+
+void Runtime::AddNewable(std::string_view className, ObjectFactory factory) {
+    newables_[LowerName(className)] = std::move(factory);
+}
+
+const NativeFunction* Runtime::FindFunction(std::string_view name) const {
+    auto it = functions_.find(LowerName(name));
+    return it == functions_.end() ? nullptr : &it->second;
+}
+
+const Value* Runtime::FindConstant(std::string_view name) const {
+    auto it = constants_.find(LowerName(name));
+    return it == constants_.end() ? nullptr : &it->second;
+}
+
+ObjectRef Runtime::CreateObject(std::string_view progId) {
+    auto it = classes_.find(LowerName(progId));
+    if (it == classes_.end()) Raise(429);
+    return it->second(*this);
+}
+
+ObjectRef Runtime::NewObject(std::string_view className) {
+    auto it = newables_.find(LowerName(className));
+    if (it == newables_.end()) return nullptr;
+    return it->second(*this);
+}
+
+double Runtime::Now() const { return host_.now ? host_.now() : SystemNow(); }
+
+void Runtime::Echo(const std::string& line) {
+    if (host_.echo) {
+        host_.echo(line);
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+int Runtime::MsgBox(const std::string& prompt, int buttons, const std::string& title) {
+    if (host_.msgBox) return host_.msgBox(prompt, buttons, title);
+    Echo(prompt);
+    return 1;  // vbOK
+}
+
+std::string Runtime::InputBox(const std::string& prompt, const std::string& title, const std::string& def) {
+    if (host_.inputBox) return host_.inputBox(prompt, title, def);
+    Echo(prompt);
+    return def;  // no one to type an answer: the default text
+}
+
+double SystemNow() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t t = system_clock::to_time_t(now);
+    long ms = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    // Days from 1899-12-30 to the local calendar date, then the local time of day.
+    std::tm base{};
+    base.tm_year = tm.tm_year; base.tm_mon = tm.tm_mon; base.tm_mday = tm.tm_mday; base.tm_hour = 12;
+    std::time_t utcNoon = timegm(&base);
+    double days = std::floor(static_cast<double>(utcNoon) / 86400.0) + 25569.0;
+    return days + (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec + ms / 1000.0) / 86400.0;
+}
+
+}  // namespace tarvelo::vbs
