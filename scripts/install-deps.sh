@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat
+  locales python3
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "common/Guard.h"
 #include "common/Text.h"
 #include "common/VbDate.h"
+#include "support/CommaLocale.h"
 
 using namespace tarvelo;
 
@@ -15,6 +16,14 @@ TEST(Val, ReadsTheLeadingNumberLikeVb) {
     EXPECT_EQ(Val(""), 0);
     EXPECT_EQ(Val("\"3\""), 0);  // a quote is not a number
     EXPECT_EQ(Val(".5"), 0.5);
+}
+
+// The Qt application object sets the user's locale; numbers must not follow it.
+TEST(Val, IgnoresTheProcessLocale) {
+    if (!tarvelo::testing::UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";
+    const double v = Val("1.5");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(v, 1.5);
 }
 
 TEST(IsNumeric, WholeTextMustBeANumber) {

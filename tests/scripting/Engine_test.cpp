@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/CommaLocale.h"
+
 #include <chrono>
 #include <clocale>
 #include <string>
@@ -147,11 +149,7 @@ TEST(Engine, AWaitingNativeStopsAtTheTimeOut) {
 
 TEST(Engine, NumberLiteralsIgnoreTheProcessLocale) {
     // The program runs with the user's locale, which may write decimals with a comma.
-    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8"};
-    const char* set = nullptr;
-    for (const char* n : names)
-        if ((set = std::setlocale(LC_ALL, n))) break;
-    if (!set) GTEST_SKIP() << "no locale with a decimal comma installed";
+    if (!tarvelo::testing::UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";
     Engine e;
     double product = ToDouble(e.Eval("1.5 * 2"));
     std::setlocale(LC_ALL, "C");
