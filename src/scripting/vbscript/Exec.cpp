@@ -12,10 +12,14 @@ bool IsIntegral(int t) { return t == vbInteger || t == vbLong || t == vbByte; }
 
 }  // namespace
 
-void Interpreter::HandleError(ScriptError& e, const Stmt& s) {
+void Interpreter::HandleError(ScriptError& e, const Stmt& s) { RecordError(e, s.line, s.col); }
+
+// Under On Error Resume Next the error goes into Err; otherwise it goes on up.
+// Called from a catch block: "throw;" rethrows the error being handled.
+void Interpreter::RecordError(ScriptError& e, int line, int col) {
     if (e.line == 0) {
-        e.line = s.line;
-        e.col = s.col;
+        e.line = line;
+        e.col = col;
     }
     if (!frame_->resumeNext) throw;
     err_.number = e.number;
@@ -46,16 +50,7 @@ bool Interpreter::Condition(const Expr& e, bool onError) {
         if (v.IsNull()) return false;
         return ToBool(v);
     } catch (ScriptError& err) {
-        if (err.line == 0) {
-            err.line = e.line;
-            err.col = e.col;
-        }
-        if (!frame_->resumeNext) throw;
-        err_.number = err.number;
-        err_.description = err.description.empty() ? StandardErrorText(err.number) : err.description;
-        err_.source = err.source.empty() ? "VBScript runtime" : err.source;
-        err_.line = err.line;
-        err_.col = err.col;
+        RecordError(err, e.line, e.col);
         return onError;
     }
 }

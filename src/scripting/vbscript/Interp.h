@@ -162,6 +162,7 @@ private:
     bool Condition(const Expr& e, bool onError = true);
     Flow BodyOnce(const Stmt& s, ScriptError& e, const Block& body);
     void HandleError(ScriptError& e, const Stmt& s);
+    void RecordError(ScriptError& e, int line, int col);
     // Eval.cpp
     Value EvalCall(const CallExpr& c, InvokeKind kind);
     Value EvalName(const NameExpr& n, InvokeKind kind);
