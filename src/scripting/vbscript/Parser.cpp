@@ -74,6 +74,13 @@ private:
     void SkipNewlines() {
         while (Is(Tok::Newline)) Take();
     }
+    // Levels an operator or member chain added, given back when it ends.
+    struct ChainDepth {
+        Parser& p;
+        int& n;
+        ~ChainDepth() { p.depth_ -= n; }
+    };
+
     struct Depth {
         Parser& p;
         int n;
@@ -485,11 +492,7 @@ private:
 
     ExprPtr Postfix(ExprPtr e, bool callStatement) {
         int chain = 0;
-        struct Restore {
-            Parser& p;
-            int& n;
-            ~Restore() { p.depth_ -= n; }
-        } restore{*this, chain};
+        ChainDepth restore{*this, chain};
         for (;;) {
             if (Is(Tok::Dot) || Is(Tok::LParen)) {
                 ++chain;
@@ -708,11 +711,7 @@ private:
         Depth d(*this);
         ExprPtr lhs = Prefix();
         int chain = 0;
-        struct Restore {
-            Parser& p;
-            int& n;
-            ~Restore() { p.depth_ -= n; }
-        } restore{*this, chain};
+        ChainDepth restore{*this, chain};
         for (;;) {
             const Token& t = Peek();
             BinOp op;
