@@ -15,6 +15,7 @@
 #include <random>
 
 #include "app/SettingsCache.h"
+#include "BenchPlatform.h"
 #include "ExportGenerator.h"
 #include "model/Installation.h"
 #include "model/StateRecords.h"
@@ -54,34 +55,12 @@ namespace {
 using namespace tarvelo;
 namespace fs = std::filesystem;
 
-// Timers and a clock, no loop: nothing here waits.
-class BenchPlatform : public platform::Platform {
-    struct NullTimer : platform::Timer {
-        int interval_ = 0;
-        bool enabled_ = false;
-        void setInterval(int ms) override { interval_ = ms; }
-        int interval() const override { return interval_; }
-        void setEnabled(bool on) override { enabled_ = on; }
-        bool enabled() const override { return enabled_; }
-        void setHandler(std::function<void()>) override {}
-    };
-    struct FixedClock : platform::Clock {
-        int64_t localMillis() const override { return 1796540400000LL; }
-    } clock_;
-
+// Timers that never tick, no loop: nothing here waits.
+class BenchPlatform : public bench::NoIoPlatform {
 public:
-    std::unique_ptr<platform::Timer> createTimer() override { return std::make_unique<NullTimer>(); }
+    std::unique_ptr<platform::Timer> createTimer() override { return std::make_unique<bench::InertTimer>(); }
     void pumpOnce() override {}
     void post(std::function<void()>) override {}
-    const platform::Clock& clock() const override { return clock_; }
-    std::unique_ptr<platform::TcpSocket> createTcpSocket() override { return nullptr; }
-    std::unique_ptr<platform::SerialPort> createSerialPort() override { return nullptr; }
-    std::unique_ptr<platform::UdpSocket> createUdpSocket() override { return nullptr; }
-    std::string computerName() override { return "BENCH"; }
-    std::vector<std::string> ipv4Addresses() override { return {}; }
-    std::string executablePath() override { return "bench"; }
-    void run() override {}
-    void quit() override {}
 };
 
 struct NullLog : LogSink {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "BenchPlatform.h"
 #include "app/ProgramSettings.h"
 #include "model/Network.h"
 #include "upb/LineFramer.h"
@@ -24,28 +25,10 @@ public:
     void WriteLog(const std::string&, const std::string&) override {}
 };
 
-class InstantTimer : public platform::Timer {
-public:
-    void setInterval(int ms) override { interval_ = ms; }
-    int interval() const override { return interval_; }
-    void setEnabled(bool on) override { enabled_ = on; }
-    bool enabled() const override { return enabled_; }
-    void setHandler(std::function<void()>) override {}
-
-private:
-    int interval_ = 0;
-    bool enabled_ = false;
-};
-
-class FixedClock : public platform::Clock {
-public:
-    int64_t localMillis() const override { return 1796540400000LL; }
-};
-
 // Runs posted events in order; never waits.
-class InstantPlatform : public platform::Platform {
+class InstantPlatform : public bench::NoIoPlatform {
 public:
-    std::unique_ptr<platform::Timer> createTimer() override { return std::make_unique<InstantTimer>(); }
+    std::unique_ptr<platform::Timer> createTimer() override { return std::make_unique<bench::InertTimer>(); }
     void pumpOnce() override {
         if (events.empty()) throw std::runtime_error("nothing to run");
         auto e = std::move(events.front());
@@ -53,21 +36,10 @@ public:
         e();
     }
     void post(std::function<void()> call) override { events.push_back(std::move(call)); }
-    const platform::Clock& clock() const override { return clock_; }
-    std::unique_ptr<platform::TcpSocket> createTcpSocket() override { return nullptr; }
     std::unique_ptr<platform::SerialPort> createSerialPort() override;
-    std::unique_ptr<platform::UdpSocket> createUdpSocket() override { return nullptr; }
-    std::string computerName() override { return "BENCH"; }
-    std::vector<std::string> ipv4Addresses() override { return {}; }
-    std::string executablePath() override { return "bench"; }
-    void run() override {}
-    void quit() override {}
 
     std::deque<std::function<void()>> events;
     size_t bytesWritten = 0;
-
-private:
-    FixedClock clock_;
 };
 
 // A PIM that accepts and acknowledges every frame.

@@ -42,7 +42,6 @@ void Gateway::DebugLog(const std::string& data) {
 bool Gateway::Start() {
     if (started_) return !shutDown_;
     started_ = true;
-    xapReady_ = false;
     closing_ = false;
     bool keepRunning = true;
     // An error in the load event's own steps ends start-up at that point.
@@ -53,7 +52,6 @@ bool Gateway::Start() {
         step("InitXap");
         const int port = InitXap();
         if (port > 0) {
-            xapReady_ = true;
             xap_.SetReady();
         } else {
             log_.TextLog("Tarvelo", "xAP Init Error " + Dec(port) + " occurred");

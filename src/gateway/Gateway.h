@@ -61,7 +61,7 @@ public:
 
     bool initialised() const { return initialised_; }
     bool closing() const { return closing_; }
-    bool xapReady() const { return xapReady_; }
+    bool xapReady() const { return xap_.ready(); }
     bool shutDown() const { return shutDown_; }
     // The periodic script timer as armed at start-up.
     const app::PeriodicSchedule& periodicSchedule() const { return triggers_.periodicSchedule(); }
@@ -130,7 +130,6 @@ private:
 
     bool initialised_ = false;
     bool closing_ = false;
-    bool xapReady_ = false;
     bool shutDown_ = false;
     bool started_ = false;
 };

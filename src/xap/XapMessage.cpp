@@ -80,7 +80,6 @@ void XapMessage::registerSection(std::string lowerName) {
     sectionIndex_.emplace(lowerName, index);
     sectionNames_.push_back(std::move(lowerName));
     sections_.emplace_back();
-    hasSections_ = true;
 }
 
 void XapMessage::FromXap(std::string_view text) {

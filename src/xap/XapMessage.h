@@ -96,7 +96,6 @@ private:
     std::vector<std::string> sectionNames_;
     std::unordered_map<std::string, int> sectionIndex_;
     bool sectionOpen_ = false;
-    bool hasSections_ = false;
 };
 
 // The parameters of one outbound message that waits (pre-ready or paced).

@@ -34,7 +34,9 @@ TEST(XapTransport, HeartbeatPeriodIsClamped) {
         r.clearSent();
         r.xap.transport().SendHeartbeat(c.seconds);
         EXPECT_EQ(r.xap.transport().HBeatTimer().enabled(), c.enabled) << c.seconds;
-        if (c.enabled) EXPECT_EQ(r.xap.transport().HBeatTimer().interval(), c.timerMs);
+        if (c.enabled) {
+            EXPECT_EQ(r.xap.transport().HBeatTimer().interval(), c.timerMs);
+        }
         ASSERT_EQ(r.sent().size(), 1u);
         EXPECT_NE(r.sent()[0].find(c.interval), std::string::npos) << c.seconds;
     }

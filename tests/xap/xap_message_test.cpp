@@ -47,15 +47,15 @@ TEST(XapMessage, FaultyTextStopsParsingWithOneLogEntryAndKeepsWhatWasRead) {
         ASSERT_EQ(log.entries.size(), 1u);
         EXPECT_EQ(log.entries[0].second.rfind("From XAP Line", 0), 0u) << log.entries[0].second;
     }
-    for (const std::string text : {"xap-header\n{\n}\ns\n{\na=1\nA =2\n}\n", "xap-header\n{\n}\ns\n{\n}\nS\n{\n}\n"}) {
+    for (const char* text : {"xap-header\n{\n}\ns\n{\na=1\nA =2\n}\n", "xap-header\n{\n}\ns\n{\n}\nS\n{\n}\n"}) {
         CapturingLog log;
         XapMessage m(&log);
         m.FromXap(text);
         EXPECT_EQ(log.entries.size(), 1u) << text;
-        EXPECT_EQ(m.GetItem("s", "a"), text.find("a=1") != std::string::npos ? "1" : "Unknown");
+        EXPECT_EQ(m.GetItem("s", "a"), std::string_view(text).find("a=1") != std::string_view::npos ? "1" : "Unknown");
     }
     // Not a message: nothing parsed, nothing logged.
-    for (const std::string text : {std::string(), std::string("xap-hbeat\n{\nclass=xap-hbeat.alive\n}\n"), std::string("\0\xff\x01", 3)}) {
+    for (const std::string& text : {std::string(), std::string("xap-hbeat\n{\nclass=xap-hbeat.alive\n}\n"), std::string("\0\xff\x01", 3)}) {
         CapturingLog log;
         XapMessage m(&log);
         m.FromXap(text);

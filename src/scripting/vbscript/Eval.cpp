@@ -34,6 +34,20 @@ private:
 
 bool IsInt(int t) { return t == vbInteger || t == vbLong; }
 
+// The comparison operators on two numbers of one kind; false for any other operator.
+template <class T>
+bool CompareNumbers(BinOp op, T p, T q, Value& out) {
+    switch (op) {
+    case BinOp::Eq: out = Value::Bool(p == q); return true;
+    case BinOp::Ne: out = Value::Bool(p != q); return true;
+    case BinOp::Lt: out = Value::Bool(p < q); return true;
+    case BinOp::Le: out = Value::Bool(p <= q); return true;
+    case BinOp::Gt: out = Value::Bool(p > q); return true;
+    case BinOp::Ge: out = Value::Bool(p >= q); return true;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 Value Interpreter::Eval(const Expr& e) {
@@ -102,25 +116,13 @@ Value Interpreter::EvalBinary(const BinaryExpr& b) {
         case BinOp::Add: return fit(p + q);
         case BinOp::Sub: return fit(p - q);
         case BinOp::Mul: return fit(p * q);
-        case BinOp::Eq: return Value::Bool(p == q);
-        case BinOp::Ne: return Value::Bool(p != q);
-        case BinOp::Lt: return Value::Bool(p < q);
-        case BinOp::Le: return Value::Bool(p <= q);
-        case BinOp::Gt: return Value::Bool(p > q);
-        case BinOp::Ge: return Value::Bool(p >= q);
         default: break;
         }
+        Value out;
+        if (CompareNumbers(b.op, p, q, out)) return out;
     } else if (x == vbDouble && y == vbDouble) {
-        double p = a.RawDouble(), q = c.RawDouble();
-        switch (b.op) {
-        case BinOp::Eq: return Value::Bool(p == q);
-        case BinOp::Ne: return Value::Bool(p != q);
-        case BinOp::Lt: return Value::Bool(p < q);
-        case BinOp::Le: return Value::Bool(p <= q);
-        case BinOp::Gt: return Value::Bool(p > q);
-        case BinOp::Ge: return Value::Bool(p >= q);
-        default: break;
-        }
+        Value out;
+        if (CompareNumbers(b.op, a.RawDouble(), c.RawDouble(), out)) return out;
     } else if (b.op == BinOp::Concat && x == vbString && y == vbString) {
         std::string s;
         s.reserve(a.RawString().size() + c.RawString().size());
