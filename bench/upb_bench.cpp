@@ -12,8 +12,8 @@
 #include "BenchPlatform.h"
 #include "app/ProgramSettings.h"
 #include "model/Network.h"
-#include "upb/LineFramer.h"
-#include "upb/Packet.h"
+#include "upb/codec/LineFramer.h"
+#include "upb/codec/Packet.h"
 #include "upb/UpbInterface.h"
 
 namespace {

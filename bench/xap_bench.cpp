@@ -6,7 +6,7 @@
 #include "gateway/Gateway.h"
 #include "sim/SimNet.h"
 #include "support/TempDir.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 #include "xap/Bsc.h"
 #include "xap/XapMessage.h"
 

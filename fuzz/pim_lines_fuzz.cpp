@@ -47,9 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.DebugLog = (size % 2) == 1;
     model::Network network;
     network.NetworkId = "1";
-    upb::UpbInterface upb(p, log, settings, network);
     size_t received = 0;
-    upb.upbReceive = [&](const std::string&) { ++received; };
+    upb::UpbInterface upb(p, log, settings, network, {.upbReceive = [&](const std::string&) { ++received; }});
     if (!upb.connection().OpenCommPort("3")) std::abort();
 
     net.pim.onFrame = [&](const std::string&) {

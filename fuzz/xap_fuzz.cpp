@@ -13,8 +13,9 @@
 #include <string>
 
 #include "app/Logger.h"
+#include "app/SettingsCache.h"
 #include "sim/SimPlatform.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 #include "xap/XapService.h"
 
 namespace {
@@ -22,14 +23,17 @@ using namespace tarvelo;
 
 struct World {
     sim::SimPlatform platform;
-    app::Logger log{platform.clock()};
+    app::Logger log{platform.clock(), {.mirror = false, .sender = [this](const auto& e) { xap.SendLogEntry(e); }}};
+    app::SettingsCache ini{"/nonexistent-tarvelo-fuzz", &log};
     model::Network net;
-    xap::XapService xap{platform, log, net};
     model::X10Dictionary x10;
     size_t commands = 0;
+    xap::XapService xap{platform, log, net, ini,
+                        {.SendUPBCommand = [this](auto&&...) { ++commands; },
+                         .GetUPBState = [](const std::string&) { return int16_t{0}; },
+                         .x10Lookup = [this] { return &x10; }}};
 
     World() {
-        log.setMirror(false);
         for (const auto& [id, kind] : {std::pair<const char*, int16_t>{"7", 2}, {"12", 4}}) {
             auto m = std::make_shared<model::UPBModule>();
             m->ModuleID = id;
@@ -51,9 +55,6 @@ struct World {
             net.UPBModules.add(id, m);
             if (kind == 2) x10.add("A1", s);
         }
-        xap.hooks.SendUPBCommand = [this](auto&&...) { ++commands; };
-        xap.hooks.GetUPBState = [](const std::string&) { return int16_t{0}; };
-        xap.hooks.x10Lookup = [this] { return &x10; };
         xap.devices().filters().add("a.b.c~xAPBSC.event", "Dev;1");
         auto device = std::make_shared<xap::DeviceClass>();
         device->Tag = "Dev";

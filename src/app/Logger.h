@@ -20,9 +20,21 @@ struct LogEntry {
     std::string data;
 };
 
+struct LoggerOptions {
+    bool mirror = true;             // every entry also on standard error
+    std::filesystem::path textLog;  // empty: no text log
+    // Sees every entry (tests).
+    std::function<void(const LogEntry&)> observer;
+    // Takes entries once StartSending has run (the xAP side).
+    std::function<void(const LogEntry&)> sender;
+};
+
 class Logger : public LogSink {
 public:
-    explicit Logger(const platform::Clock& clock) : clock_(clock) {}
+    using Options = LoggerOptions;
+
+    explicit Logger(const platform::Clock& clock, Options options = {})
+        : clock_(clock), options_(std::move(options)) {}
 
     void WriteLog(const std::string& type, const std::string& data) override;
 
@@ -31,24 +43,17 @@ public:
     void TextLog(const std::string& type, const std::string& data, int errorLine = 0,
                  const std::string& errorDescription = "");
 
-    void setMirror(bool on) { mirror_ = on; }
-    void setTextLogPath(std::filesystem::path path) { textLog_ = std::move(path); }
-
-    // The xAP side registers here; held entries are handed over in order.
-    void setSender(std::function<void(const LogEntry&)> sender);
+    // The sender is ready: held entries go to it in order, later ones at once.
+    void StartSending();
     const std::deque<LogEntry>& held() const { return held_; }
     uint64_t droppedWhileHeld() const { return dropped_; }
-
-    // Sees every entry (tests, the --check report).
-    std::function<void(const LogEntry&)> observer;
 
     static constexpr size_t kMaxHeld = 2000;
 
 private:
     const platform::Clock& clock_;
-    bool mirror_ = true;
-    std::filesystem::path textLog_;
-    std::function<void(const LogEntry&)> sender_;
+    Options options_;
+    bool sending_ = false;
     std::deque<LogEntry> held_;
     uint64_t dropped_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "gateway/Check.h"
 
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -21,9 +20,9 @@ struct CollectingLog : LogSink {
     void WriteLog(const std::string& type, const std::string& data) override { entries.emplace_back(type, data); }
 };
 
-std::string Millis(std::chrono::steady_clock::duration d) {
+std::string Millis(double ms) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
+    std::snprintf(buf, sizeof buf, "%.1f ms", ms);
     return buf;
 }
 
@@ -35,7 +34,6 @@ std::string KindLabel(int kind) {
 } // namespace
 
 int RunCheck(platform::Platform& platform, const app::Paths& paths, std::ostream& out) {
-    using Clock = std::chrono::steady_clock;
     CollectingLog log;
     app::SettingsCache ini(paths.config(), &log);
     app::ProgramSettings settings;
@@ -43,11 +41,7 @@ int RunCheck(platform::Platform& platform, const app::Paths& paths, std::ostream
 
     model::Network network;
     model::Installation installation(network, log, platform);
-    const auto t0 = Clock::now();
-    installation.Import(paths.exportFile(), settings.Rain8Modules);
-    const auto t1 = Clock::now();
-    installation.Restore(ini);
-    const auto t2 = Clock::now();
+    const model::Installation::LoadTimes times = installation.Load(paths.exportFile(), settings.Rain8Modules, ini);
 
     std::map<int, int> byKind;
     size_t channels = 0, states = 0, tracked = 0, scene = 0;
@@ -84,7 +78,7 @@ int RunCheck(platform::Platform& platform, const app::Paths& paths, std::ostream
     out << "Delay-off timers: " << installation.tracker().delayTimerCount() << "\n";
     out << "Link-map entries applied: " << (records ? records->linkMapApplied() : 0) << "\n";
     out << "X10 addresses: " << installation.x10Lookup().size() << "\n";
-    out << "Import time: " << Millis(t1 - t0) << "; records and link map: " << Millis(t2 - t1) << "\n";
+    out << "Import time: " << Millis(times.importMs) << "; records and link map: " << Millis(times.restoreMs) << "\n";
     out << "Problems: " << log.entries.size() << "\n";
     for (const auto& [type, data] : log.entries) out << "  " << type << ": " << data << "\n";
     return log.entries.empty() ? 0 : 1;

@@ -12,6 +12,7 @@
 #include "app/Paths.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsCache.h"
+#include "gateway/Status.h"
 #include "model/Installation.h"
 #include "model/Network.h"
 #include "platform/Platform.h"
@@ -26,6 +27,13 @@ public:
     struct Options {
         bool mirrorLog = true;     // log entries also on standard error
         uint16_t xapPort = 3639;   // where xAP datagrams are broadcast
+        // Runs "Main" with an event's tag; empty while no script engine runs.
+        std::function<void(const std::string& tag)> runMain;
+        // See every notified change of a link state, from received traffic,
+        // an acknowledged transmission or a delay-off timer, and every log
+        // entry (tests).
+        std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> onStateChange;
+        std::function<void(const app::LogEntry& entry)> onLogEntry;
     };
 
     Gateway(platform::Platform& platform, app::Paths paths, Options options);
@@ -44,7 +52,7 @@ public:
     platform::Platform& platform() { return platform_; }
     const app::Paths& paths() const { return paths_; }
     app::Logger& log() { return log_; }
-    app::SettingsCache& ini() { return *ini_; }
+    app::SettingsCache& ini() { return ini_; }
     app::ProgramSettings& settings() { return settings_; }
     model::Network& network() { return network_; }
     // The model subsystem: import, tracking (UPBReceive), state records.
@@ -67,61 +75,37 @@ public:
     const app::PeriodicSchedule& periodicSchedule() const { return triggers_.periodicSchedule(); }
     platform::Timer& periodicScriptTimer() { return triggers_.PeriodicScriptTimer(); }
 
+    // Counters, queue lengths and sizes as they are now.
+    Status status() const;
+
     // WriteLog of the "Tarvelo Debug" type, only while DebugLog is on.
     void DebugLog(const std::string& data);
 
-    // Sees every notified change of a link state, from received traffic, an
-    // acknowledged transmission or a delay-off timer (tests, --check).
-    std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> onStateChange;
-
-    // Names the start-up and shut-down steps as they run (tests pin the order).
-    std::function<void(const std::string& step)> onStep;
-
 private:
-    void step(const char* name) { if (onStep) onStep(name); }
-
     // Start-up pieces, in order.
     void GlobalInitialisation();
     int InitXap();  // the bound xAP port, or 0 or less when the program must end
     void InitHW();
     void InitINIVariables();
-    void ArmPeriodicScriptTimer();
     void LoadTimerForm();
-    void ShowTrayIcon();
 
-    // Shut-down pieces, in order.
-    void SaveLinkStates();
-    void SaveDevicesOfInterest();
-    void RemoveTrayIcon();
+    // Shut-down: close the PIM port and stop the timers of every subsystem.
     void UnloadForms();
 
-    // Entry points of the subsystems (see Gateway.cpp).
-    void LoadTraceWindow();
-    void SetPimHold(bool hold);
-    void ResetPimReceiveBuffer();
-    void OpenPimAtStart();
-    void CreatePimIdentity();
-    void GetCurrentUPBStatus();
-    void StopTransmitHold();
-    void SetPimClosing();
-    void ImportInstallation();
-    void RestoreLinkStates();
+    // What flows between the subsystems.
     void NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state);
-    void RemovePendingStatusRequests(const std::string& moduleId);
-    void InitReceivedFilters();
-    void LinkDevicesToModules();
 
     platform::Platform& platform_;
     app::Paths paths_;
     Options options_;
     app::Logger log_;
-    std::unique_ptr<app::SettingsCache> ini_;
+    app::SettingsCache ini_;
     app::ProgramSettings settings_;
     model::Network network_;
-    model::Installation installation_{network_, log_, platform_};
-    upb::UpbInterface upb_{platform_, log_, settings_, network_};
-    xap::XapService xap_{platform_, log_, network_};
-    scripting::ScriptTriggers triggers_{platform_, log_};
+    model::Installation installation_;
+    upb::UpbInterface upb_;
+    xap::XapService xap_;
+    scripting::ScriptTriggers triggers_;
     model::UPBPIM pim_;
     std::string computerName_;
     std::string interfaceAddress_;
@@ -132,6 +116,7 @@ private:
     bool closing_ = false;
     bool shutDown_ = false;
     bool started_ = false;
+    int64_t startedAt_ = 0;  // local milliseconds
 };
 
 } // namespace tarvelo

@@ -23,8 +23,16 @@ namespace tarvelo::model {
 
 class Installation {
 public:
-    Installation(Network& network, LogSink& log, platform::Platform& platform)
-        : network_(network), log_(log), platform_(platform), tracker_(network, log, platform) {}
+    Installation(Network& network, LogSink& log, platform::Platform& platform, Tracker::Callbacks callbacks = {})
+        : network_(network), log_(log), platform_(platform), tracker_(network, log, platform, std::move(callbacks)) {}
+
+    // How long the two halves of Load took, for the --check report.
+    struct LoadTimes {
+        double importMs = 0;
+        double restoreMs = 0;
+    };
+    // What start-up and --check both do: Import, then Restore.
+    LoadTimes Load(const std::filesystem::path& exportFile, const std::string& rain8Modules, app::SettingsCache& ini);
 
     // The UPStart import, then the valves named by the Rain8Modules setting.
     void Import(const std::filesystem::path& exportFile, const std::string& rain8Modules);
@@ -39,6 +47,7 @@ public:
     X10Dictionary& x10Lookup();
     StateRecords* records() { return records_.get(); }
     int rain8Valves() const { return rain8Valves_; }
+    size_t delayTimerCount() const { return tracker_.delayTimerCount(); }
 
 private:
     Network& network_;

@@ -2,7 +2,7 @@
 
 #include "common/Text.h"
 #include "common/VbDate.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 namespace tarvelo::model {
 
@@ -77,7 +77,7 @@ void StateRecords::ApplyLinkEditMap() {
         network_.forEachState([&](UPBModule& module, UPBChannel&, const std::shared_ptr<UPBLinkState>& state) {
             if (module.Kind == 8) {
                 // Rain8 valves are switched by a device GoTo to their own id.
-                state->OnCommand = state->OffCommand = 34;
+                state->OnCommand = state->OffCommand = upb::kGoTo;
                 state->OnLink = state->OffLink = "R" + module.ModuleID;
                 return;
             }

@@ -31,8 +31,8 @@ std::string HexId(const std::string& packet, size_t position) { return Dec(ByteA
 
 } // namespace
 
-Tracker::Tracker(Network& network, LogSink& log, platform::Platform& platform)
-    : network_(network), log_(log), platform_(platform) {}
+Tracker::Tracker(Network& network, LogSink& log, platform::Platform& platform, Callbacks callbacks)
+    : network_(network), log_(log), platform_(platform), callbacks_(std::move(callbacks)) {}
 
 Tracker::~Tracker() = default;
 
@@ -72,7 +72,7 @@ void Tracker::LinkCommand(const std::string& packet, const std::string& mdid) {
 
 void Tracker::StateReport(const std::string& packet) {
     const std::string moduleId = HexId(packet, 9);
-    if (RemovePendingStatusRequests) RemovePendingStatusRequests(moduleId);
+    if (callbacks_.RemovePendingStatusRequests) callbacks_.RemovePendingStatusRequests(moduleId);
     const std::shared_ptr<UPBModule>* found = network_.UPBModules.find(moduleId);
     if (!found || !*found) return;
     std::shared_ptr<UPBModule> module = *found;
@@ -171,7 +171,7 @@ void Tracker::DelayOffTimerTick(size_t t) {
 }
 
 void Tracker::Notify(const std::shared_ptr<UPBLinkState>& state) {
-    if (NotifyUPBState) NotifyUPBState(state);
+    if (callbacks_.NotifyUPBState) callbacks_.NotifyUPBState(state);
 }
 
 void Tracker::ClearDelayTimers() {

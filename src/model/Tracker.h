@@ -11,7 +11,7 @@
 // which the gateway wires to the same NotifyUPBState.)
 //
 // The event builder and the pending status requests belong to other
-// subsystems; the gateway wires them in through the hooks below.
+// subsystems; the gateway hands them in at construction (Callbacks).
 
 #include <cstdint>
 #include <functional>
@@ -27,18 +27,21 @@ namespace tarvelo::model {
 
 class Tracker {
 public:
-    Tracker(Network& network, LogSink& log, platform::Platform& platform);
+    // What flows out of the tracker; each may be empty.
+    struct Callbacks {
+        // The outbound event builder, called with each announced change.
+        std::function<void(const std::shared_ptr<UPBLinkState>&)> NotifyUPBState;
+        // Removes the pending status requests of one module (decimal id).
+        std::function<void(const std::string& moduleId)> RemovePendingStatusRequests;
+        // True once start-up has finished; while false, off changes of
+        // timer-bearing states go through.
+        std::function<bool()> initialised;
+    };
+
+    Tracker(Network& network, LogSink& log, platform::Platform& platform, Callbacks callbacks = {});
     ~Tracker();
     Tracker(const Tracker&) = delete;
     Tracker& operator=(const Tracker&) = delete;
-
-    // The outbound event builder, called with each announced change.
-    std::function<void(const std::shared_ptr<UPBLinkState>&)> NotifyUPBState;
-    // Removes the pending status requests of one module (decimal id).
-    std::function<void(const std::string& moduleId)> RemovePendingStatusRequests;
-    // True once start-up has finished; while false, off changes of
-    // timer-bearing states go through.
-    std::function<bool()> initialised;
 
     // One received packet as hex text, control word first ("PU" removed).
     // Failures are logged as "UPBReceive"; nothing is thrown.
@@ -72,11 +75,12 @@ private:
     bool ApplyDelayRule(UPBLinkState& state, int16_t newValue);
     void DelayOffTimerTick(size_t t);
     void Notify(const std::shared_ptr<UPBLinkState>& state);
-    bool started() const { return initialised && initialised(); }
+    bool started() const { return callbacks_.initialised && callbacks_.initialised(); }
 
     Network& network_;
     LogSink& log_;
     platform::Platform& platform_;
+    Callbacks callbacks_;
     std::vector<DelayTimer> timers_;
 };
 

@@ -4,7 +4,7 @@
 
 #include "app/IniTool.h"
 #include "common/Text.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 namespace tarvelo::model {
 

@@ -2,8 +2,12 @@
 
 namespace tarvelo::scripting {
 
-ScriptTriggers::ScriptTriggers(platform::Platform& platform, LogSink& log)
-    : log_(log), queueTimer_(platform.createTimer()), periodicTimer_(platform.createTimer()) {
+ScriptTriggers::ScriptTriggers(platform::Platform& platform, LogSink& log,
+                               std::function<void(const std::string& tag)> runMain)
+    : log_(log),
+      runMain_(std::move(runMain)),
+      queueTimer_(platform.createTimer()),
+      periodicTimer_(platform.createTimer()) {
     queueTimer_->setHandler([this] { ScriptQueueTimerTick(); });
     periodicTimer_->setHandler([this] { PeriodicScriptTimerTick(); });
 }
@@ -25,7 +29,7 @@ void ScriptTriggers::ScriptQueueTimerTick() {
             current_ = std::move(queue_.front());
             queue_.pop_front();
             const std::string tag = current_ ? current_->Tag : "";
-            if (runMain) runMain(tag);
+            if (runMain_) runMain_(tag);
             current_.reset();
         }
         queueTimer_->setEnabled(false);

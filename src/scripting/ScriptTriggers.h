@@ -18,16 +18,15 @@ namespace tarvelo::scripting {
 
 class ScriptTriggers {
 public:
-    ScriptTriggers(platform::Platform& platform, LogSink& log);
+    // `runMain` runs "Main" with an event's tag (empty while no script engine
+    // is built in: the events are then dropped).
+    ScriptTriggers(platform::Platform& platform, LogSink& log, std::function<void(const std::string& tag)> runMain);
 
     // Appends an event (nullptr: "Main" runs with the empty tag).
     void QueueScriptEvent(std::shared_ptr<xap::DeviceClass> event);
     // Arms the periodic timer from the interval setting (seconds).
     void ArmPeriodic(const std::string& intervalSetting);
     void Stop();
-
-    // Runs "Main" with the tag; unset while no script engine is built in.
-    std::function<void(const std::string& tag)> runMain;
 
     const std::shared_ptr<xap::DeviceClass>& currentEvent() const { return current_; }
     size_t queued() const { return queue_.size(); }
@@ -40,6 +39,7 @@ private:
     void PeriodicScriptTimerTick();
 
     LogSink& log_;
+    std::function<void(const std::string& tag)> runMain_;
     std::unique_ptr<platform::Timer> queueTimer_;
     std::unique_ptr<platform::Timer> periodicTimer_;
     std::deque<std::shared_ptr<xap::DeviceClass>> queue_;

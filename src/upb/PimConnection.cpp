@@ -19,8 +19,8 @@ uint16_t PortNumber(const std::string& port) {
 } // namespace
 
 PimConnection::PimConnection(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings,
-                             Trace& trace)
-    : platform_(platform), log_(log), settings_(settings), trace_(trace) {
+                             Trace& trace, Callbacks callbacks)
+    : platform_(platform), log_(log), settings_(settings), trace_(trace), callbacks_(std::move(callbacks)) {
     connectTimer_ = platform_.createTimer();
     connectTimer_->setHandler([this] { Guard(&log_, "ConnectTimer_Timer", [&] { ConnectTimer_Timer(); }); });
     reconnectTimer_ = platform_.createTimer();
@@ -32,7 +32,7 @@ PimConnection::PimConnection(platform::Platform& platform, LogSink& log, const a
     sendTimer_ = platform_.createTimer();
     sendTimer_->setHandler([this] {
         sendTimer_->setEnabled(false);
-        if (onReplyTimeout) onReplyTimeout();
+        if (callbacks_.replyTimeout) callbacks_.replyTimeout();
     });
 }
 
@@ -223,11 +223,11 @@ void PimConnection::HandlePIMLine(const std::string& line) {
         // Whatever it holds: the transmission decides.
         pendingReply_ = line;
         sendTimer_->setEnabled(false);
-        if (onReply) onReply();
+        if (callbacks_.reply) callbacks_.reply();
         return;
     }
     if (line.compare(0, 2, "PU") == 0) {
-        if (upbReceive) upbReceive(line.substr(2));
+        if (callbacks_.upbReceive) callbacks_.upbReceive(line.substr(2));
         return;
     }
     ++counters_.linesDropped;

@@ -19,7 +19,7 @@
 #include "app/ProgramSettings.h"
 #include "common/Guard.h"
 #include "platform/Platform.h"
-#include "upb/LineFramer.h"
+#include "upb/codec/LineFramer.h"
 #include "upb/Trace.h"
 
 namespace tarvelo::upb {
@@ -30,7 +30,16 @@ public:
     static constexpr int kEventReceive = 2;
     static constexpr int kEventQuiet = 3;  // a line-state event nobody needs to hear about
 
-    PimConnection(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings, Trace& trace);
+    // Where received lines go; each may be empty.
+    struct Callbacks {
+        std::function<void()> reply;         // a reply ended the reply wait
+        std::function<void()> replyTimeout;  // the reply wait ran out
+        // "PU" lines heard outside a reply wait, without the "PU".
+        std::function<void(const std::string& packet)> upbReceive;
+    };
+
+    PimConnection(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings, Trace& trace,
+                  Callbacks callbacks);
     ~PimConnection();
     PimConnection(const PimConnection&) = delete;
     PimConnection& operator=(const PimConnection&) = delete;
@@ -61,17 +70,12 @@ public:
     platform::Timer& UPBQueueTimer() { return *queueTimer_; }
 
     // The reply wait of a transmission: the next line received while it runs
-    // becomes the pending reply and ends the wait; onReply is then called.
-    // When the wait runs out, onReplyTimeout is called.
+    // becomes the pending reply and ends the wait; the reply callback is then
+    // called. When the wait runs out, the replyTimeout callback is called.
     void AwaitReply(int milliseconds) { sendTimer_->start(milliseconds); }
     bool ReplyAwaited() const { return sendTimer_->enabled(); }
     void StopReplyWait() { sendTimer_->setEnabled(false); }
     std::string TakePendingReply() { return std::exchange(pendingReply_, std::string()); }
-    std::function<void()> onReply;
-    std::function<void()> onReplyTimeout;
-
-    // "PU" lines heard outside a reply wait, without the "PU".
-    std::function<void(const std::string& packet)> upbReceive;
 
     bool tcpMode() const;
     int connectAttempts() const { return attempts_; }
@@ -105,6 +109,7 @@ private:
     LogSink& log_;
     const app::ProgramSettings& settings_;
     Trace& trace_;
+    Callbacks callbacks_;
 
     std::unique_ptr<platform::SerialPort> serial_;
     std::unique_ptr<platform::TcpSocket> socket_;

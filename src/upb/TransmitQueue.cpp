@@ -2,7 +2,7 @@
 
 #include "common/Text.h"
 #include "common/VbDate.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 namespace tarvelo::upb {
 
@@ -19,16 +19,18 @@ struct TransmitQueue::Transmission {
 };
 
 TransmitQueue::TransmitQueue(platform::Platform& platform, LogSink& log, PimConnection& connection, Trace& trace,
-                             model::Network& network)
-    : platform_(platform), log_(log), connection_(connection), trace_(trace), network_(network) {
-    connection_.onReply = [this] { Guard(&log_, "TransmitAndWait", [&] { OnReply(); }); };
-    connection_.onReplyTimeout = [this] { Guard(&log_, "TransmitAndWait", [&] { OnReplyTimeout(); }); };
-}
+                             model::Network& network, Callbacks callbacks)
+    : platform_(platform),
+      log_(log),
+      connection_(connection),
+      trace_(trace),
+      network_(network),
+      callbacks_(std::move(callbacks)) {}
 
-TransmitQueue::~TransmitQueue() {
-    connection_.onReply = nullptr;
-    connection_.onReplyTimeout = nullptr;
-}
+TransmitQueue::~TransmitQueue() = default;
+
+void TransmitQueue::ReplyArrived() { Guard(&log_, "TransmitAndWait", [&] { OnReply(); }); }
+void TransmitQueue::ReplyWaitExpired() { Guard(&log_, "TransmitAndWait", [&] { OnReplyTimeout(); }); }
 
 void TransmitQueue::QueueTransmission(std::shared_ptr<model::UPBStatus> status, std::string payload,
                                       std::string procedure) {
@@ -71,7 +73,7 @@ void TransmitQueue::Run(const UPBQueue& record) {
         if (record.Procedure == "SendUPBMessage") SendUPBMessage(record.Status, record.UPBData);
         else if (record.Procedure == "SendPIMMessage") SendPIMMessage(record.UPBData);
         else if (record.Procedure == "GetUPBState") {
-            if (getUPBState) getUPBState(record.UPBData);
+            if (callbacks_.GetUPBState) callbacks_.GetUPBState(record.UPBData);
         }
         // Any other procedure name drops the record.
     });
@@ -211,12 +213,12 @@ void TransmitQueue::UpdateState(const model::UPBStatus& status) {
     link->Value = status.Value;
     model::StampNow(*link, platform_.clock());
     link->Sequence = network_.NextSequence();
-    if (notifyUPBState) notifyUPBState(link);
+    if (callbacks_.NotifyUPBState) callbacks_.NotifyUPBState(link);
 }
 
 void TransmitQueue::PassOn(const std::string& line) {
     Guard(&log_, "UPBReceive", [&] {
-        if (upbReceive) upbReceive(line.substr(2));
+        if (callbacks_.upbReceive) callbacks_.upbReceive(line.substr(2));
     });
 }
 

@@ -41,8 +41,17 @@ public:
     // counting; past this many they count.
     static constexpr int kUncountedRepeats = 10;
 
+    // What flows out of the queue; each may be empty.
+    struct Callbacks {
+        std::function<void(const std::string& packet)> upbReceive;  // "PU" in a reply window
+        std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> NotifyUPBState;
+        std::function<void(const std::string& moduleId)> GetUPBState;  // "GetUPBState" records
+    };
+
+    // The connection's reply and replyTimeout callbacks must lead to
+    // ReplyArrived and ReplyWaitExpired.
     TransmitQueue(platform::Platform& platform, LogSink& log, PimConnection& connection, Trace& trace,
-                  model::Network& network);
+                  model::Network& network, Callbacks callbacks);
     ~TransmitQueue();
     TransmitQueue(const TransmitQueue&) = delete;
     TransmitQueue& operator=(const TransmitQueue&) = delete;
@@ -68,10 +77,9 @@ public:
     bool running() const { return loopDepth_ > 0; }
     bool inFlight() const { return current_ != nullptr; }
 
-    // Hooks set by the owner.
-    std::function<void(const std::string& packet)> upbReceive;  // "PU" in a reply window
-    std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> notifyUPBState;
-    std::function<void(const std::string& moduleId)> getUPBState;  // "GetUPBState" records
+    // The reply wait of the transmission in flight ended with a line, or ran out.
+    void ReplyArrived();
+    void ReplyWaitExpired();
 
     struct Counters {
         uint64_t transmissions = 0;
@@ -98,6 +106,7 @@ private:
     PimConnection& connection_;
     Trace& trace_;
     model::Network& network_;
+    Callbacks callbacks_;
 
     std::deque<UPBQueue> records_;
     int loopDepth_ = 0;

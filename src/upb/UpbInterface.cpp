@@ -1,31 +1,27 @@
 #include "upb/UpbInterface.h"
 
 #include "common/Text.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 namespace tarvelo::upb {
 
 UpbInterface::UpbInterface(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings,
-                           model::Network& network)
+                           model::Network& network, Callbacks callbacks)
     : platform_(platform),
       log_(log),
       settings_(settings),
       network_(network),
+      callbacks_(std::move(callbacks)),
       trace_(platform.clock()),
-      connection_(platform, log, settings, trace_),
-      queue_(platform, log, connection_, trace_, network),
-      poller_(platform, log, network, queue_, [this](const std::string& id) { RequestStatus(id); }) {
-    // Late-bound, so the gateway may set the hooks after construction.
-    auto receive = [this](const std::string& packet) {
-        if (upbReceive) upbReceive(packet);
-    };
-    connection_.upbReceive = receive;
-    queue_.upbReceive = receive;
-    queue_.notifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& state) {
-        if (notifyUPBState) notifyUPBState(state);
-    };
-    queue_.getUPBState = [this](const std::string& id) { poller_.GetUPBState(id); };
-}
+      connection_(platform, log, settings, trace_,
+                  {.reply = [this] { queue_.ReplyArrived(); },
+                   .replyTimeout = [this] { queue_.ReplyWaitExpired(); },
+                   .upbReceive = callbacks_.upbReceive}),
+      queue_(platform, log, connection_, trace_, network,
+             {.upbReceive = callbacks_.upbReceive,
+              .NotifyUPBState = callbacks_.NotifyUPBState,
+              .GetUPBState = [this](const std::string& id) { poller_.GetUPBState(id); }}),
+      poller_(platform, log, network, queue_, [this](const std::string& id) { RequestStatus(id); }) {}
 
 void UpbInterface::SendUPBCommand(const std::shared_ptr<model::UPBStatus>& status, bool isLink, int16_t destination,
                                   bool on, int16_t level, int16_t command) {
@@ -52,6 +48,20 @@ void UpbInterface::RequestStatus(const std::string& moduleId) {
         const std::string packet = BuildStatusRequest(ToInt16(Val(network_.NetworkId)), ToInt16(Val(moduleId)));
         queue_.QueueTransmission(nullptr, packet, "SendUPBMessage");
     });
+}
+
+UpbStatus UpbInterface::status() const {
+    UpbStatus s;
+    s.portOpen = connection_.IsOpen();
+    s.tcpMode = connection_.tcpMode();
+    s.connectAttempts = connection_.connectAttempts();
+    s.lines = connection_.counters();
+    s.receivedCharactersDropped = connection_.framer().droppedCharacters();
+    s.queueLength = queue_.size();
+    s.transmitting = queue_.inFlight();
+    s.transmissions = queue_.counters();
+    s.pendingPolls = poller_.pending().size();
+    return s;
 }
 
 bool UpbInterface::OpenAtStart() {

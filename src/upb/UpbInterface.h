@@ -11,7 +11,7 @@
 //        v        v
 //   TransmitQueue   one transmission at a time, in order; PIM reply codes,
 //        |          three counted attempts; on success updates the link state
-//        |          and calls notifyUPBState
+//        |          and calls NotifyUPBState
 //        | SendRaw, reply wait                ^ reply lines
 //        v                                    |
 //   PimConnection   serial port or TCP bridge; LineFramer splits lines;
@@ -22,9 +22,9 @@
 //
 // Trace records both directions as the trace window's text.
 //
-// Out of this subsystem go two hooks, wired by the gateway: upbReceive (a
-// packet heard on the line, without "PU", for the model's UPBReceive) and
-// notifyUPBState (a link state changed by an acknowledged transmission, for
+// Out of this subsystem go two callbacks, given at construction: upbReceive
+// (a packet heard on the line, without "PU", for the model's UPBReceive) and
+// NotifyUPBState (a link state changed by an acknowledged transmission, for
 // the outbound xAP event). Everything runs on the one event-loop thread; the
 // waits pump the loop, so handlers run nested inside them.
 
@@ -44,10 +44,29 @@
 
 namespace tarvelo::upb {
 
+// A read-only picture of the subsystem for the status page and the desktop.
+struct UpbStatus {
+    bool portOpen = false;
+    bool tcpMode = false;
+    int connectAttempts = 0;
+    PimConnection::Counters lines;
+    uint64_t receivedCharactersDropped = 0;  // a full receive buffer without a line end
+    size_t queueLength = 0;
+    bool transmitting = false;
+    TransmitQueue::Counters transmissions;
+    size_t pendingPolls = 0;
+};
+
 class UpbInterface {
 public:
+    // What flows out of the subsystem; each may be empty.
+    struct Callbacks {
+        std::function<void(const std::string& packet)> upbReceive;
+        std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> NotifyUPBState;
+    };
+
     UpbInterface(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings,
-                 model::Network& network);
+                 model::Network& network, Callbacks callbacks = {});
     UpbInterface(const UpbInterface&) = delete;
     UpbInterface& operator=(const UpbInterface&) = delete;
 
@@ -67,13 +86,21 @@ public:
     // Start-up: opens the port when one is set and it is not open yet.
     // Whether it is open afterwards.
     bool OpenAtStart();
+    // Start-up: while held, received PIM text is buffered but not split into lines.
+    void Hold() { connection_.SetHold(true); }
+    void ReleaseHold() { connection_.SetHold(false); }
+    // Empties the receive buffer and the count of open attempts.
+    void ResetReceiveBuffer() { connection_.ResetReceiveBuffer(); }
+    // Lets the transmit queue go on at once instead of after the hold time.
+    void EndTransmitHold() { connection_.UPBQueueTimer().setEnabled(false); }
+    // The program is ending: closing the connection is neither reported nor
+    // answered with a reconnect.
+    void BeginClosing() { connection_.SetClosing(true); }
     // Shut-down: nothing is reported or reconnected, the transmission in flight
     // and the waits end, the queue refuses new records, the port closes.
     void Close();
 
-    // Hooks, set by the gateway.
-    std::function<void(const std::string& packet)> upbReceive;
-    std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> notifyUPBState;
+    UpbStatus status() const;
 
     Trace& trace() { return trace_; }
     PimConnection& connection() { return connection_; }
@@ -85,6 +112,7 @@ private:
     LogSink& log_;
     const app::ProgramSettings& settings_;
     model::Network& network_;
+    Callbacks callbacks_;
     Trace trace_;
     PimConnection connection_;
     TransmitQueue queue_;

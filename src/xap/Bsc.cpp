@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "common/Text.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 #include "xap/XapMessage.h"
 
 namespace tarvelo::xap {

@@ -23,7 +23,7 @@ std::string SecondPiece(const std::string& entry, size_t eq) {
 void DevicesOfInterest::InitFilterDictionary() {
     filters_.clear();
     Guard(&log_, "InitFilterDictionary", [&] {
-        for (const std::string& entry : SectionEntries(*ini_, "Received")) {
+        for (const std::string& entry : SectionEntries(ini_, "Received")) {
             size_t eq = entry.find('=');
             std::string key = entry.substr(0, eq);
             if (key.empty() || filters_.exists(key)) continue;
@@ -35,7 +35,7 @@ void DevicesOfInterest::InitFilterDictionary() {
 void DevicesOfInterest::InitDeviceDictionary() {
     devices_.clear();
     std::vector<std::string> entries;
-    if (!Guard(&log_, "InitDeviceDictionary", [&] { entries = SectionEntries(*ini_, "Devices"); })) return;
+    if (!Guard(&log_, "InitDeviceDictionary", [&] { entries = SectionEntries(ini_, "Devices"); })) return;
     for (const std::string& entry : entries) {
         // One faulty entry is logged and skipped: stopping here would drop
         // every later device from the file at the next save.
@@ -52,7 +52,7 @@ void DevicesOfInterest::InitDeviceDictionary() {
                 const std::string key = LCase(tag + "." + pieces[i]);
                 if (device->MessageList.exists(key)) continue;  // a repeated name keeps its first value
                 device->MessageKeyList.push_back(pieces[i]);
-                device->MessageList.add(key, ini_->GetIniSetting("Device Messages", key, "", kFile));
+                device->MessageList.add(key, ini_.GetIniSetting("Device Messages", key, "", kFile));
             }
             devices_.add(tag, std::move(device));
         });
@@ -61,16 +61,16 @@ void DevicesOfInterest::InitDeviceDictionary() {
 
 void DevicesOfInterest::SaveDeviceDictionary() {
     Guard(&log_, "SaveDeviceDictionary", [&] {
-        ini_->ClearINISection("Devices", kFile);
-        ini_->ClearINISection("Device Messages", kFile);
+        ini_.ClearINISection("Devices", kFile);
+        ini_.ClearINISection("Device Messages", kFile);
         for (const auto& [tag, device] : devices_) {
             std::string value = FormatDateTime(device->LastChange);
             for (const std::string& name : device->MessageKeyList) value += ";" + name;
-            ini_->SaveIniSetting("Devices", tag, value, kFile);
+            ini_.SaveIniSetting("Devices", tag, value, kFile);
             size_t i = 0;
             for (const auto& [key, captured] : device->MessageList) {
                 if (i >= device->MessageKeyList.size()) break;
-                ini_->SaveIniSetting("Device Messages", tag + "." + device->MessageKeyList[i], captured, kFile);
+                ini_.SaveIniSetting("Device Messages", tag + "." + device->MessageKeyList[i], captured, kFile);
                 ++i;
             }
         }
@@ -124,7 +124,7 @@ void DevicesOfInterest::Capture(const XapMessage& message) {
     device.MessageKeyList = std::move(names);
     device.LastChange = DateFromLocalMillis(clock_.localMillis());
     device.Sequence = network_.NextSequence();
-    if (!trigger.empty() && queueScriptEvent) queueScriptEvent(*found);
+    if (!trigger.empty() && queueScriptEvent_) queueScriptEvent_(*found);
 }
 
 } // namespace tarvelo::xap

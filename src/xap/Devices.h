@@ -41,10 +41,13 @@ class DevicesOfInterest {
 public:
     static constexpr const char* kFile = "Tarvelo.ini";
 
-    DevicesOfInterest(LogSink& log, const platform::Clock& clock, model::Network& network)
-        : log_(log), clock_(clock), network_(network) {}
+    using QueueScriptEvent = std::function<void(const std::shared_ptr<DeviceClass>&)>;
 
-    void setSettings(app::SettingsCache* ini) { ini_ = ini; }
+    // `queueScriptEvent`: the script trigger queue, for captures whose filter
+    // names a trigger (may be empty).
+    DevicesOfInterest(LogSink& log, const platform::Clock& clock, model::Network& network, app::SettingsCache& ini,
+                      QueueScriptEvent queueScriptEvent)
+        : log_(log), clock_(clock), network_(network), ini_(ini), queueScriptEvent_(std::move(queueScriptEvent)) {}
 
     void InitFilterDictionary();
     void InitDeviceDictionary();
@@ -54,16 +57,16 @@ public:
     void Capture(const XapMessage& message);
 
     FilterTable& filters() { return filters_; }
+    size_t filterCount() const { return filters_.size(); }
+    size_t deviceCount() const { return devices_.size(); }
     DeviceTable& devices() { return devices_; }
-
-    // The script trigger queue.
-    std::function<void(const std::shared_ptr<DeviceClass>&)> queueScriptEvent;
 
 private:
     LogSink& log_;
     const platform::Clock& clock_;
     model::Network& network_;
-    app::SettingsCache* ini_ = nullptr;
+    app::SettingsCache& ini_;
+    QueueScriptEvent queueScriptEvent_;
     FilterTable filters_;
     DeviceTable devices_;
 };

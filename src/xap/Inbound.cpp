@@ -5,15 +5,12 @@
 #include <set>
 
 #include "common/Text.h"
+#include "upb/codec/Packet.h"
 #include "xap/XapService.h"
 
 namespace tarvelo::xap {
 
 namespace {
-constexpr int16_t kGoto = 34;
-constexpr int16_t kFadeStart = 35;
-constexpr int16_t kBlink = 37;
-
 int16_t LinkId(const std::string& text) { return ToInt16(Val(text)); }
 
 int16_t Clamp100(int v) { return static_cast<int16_t>(v < 0 ? 0 : v > 100 ? 100 : v); }
@@ -122,7 +119,7 @@ void XapService::ControlUPBLink(const std::shared_ptr<model::UPBLinkState>& stat
         const int16_t moduleId = ToInt16(Val(module->ModuleID));
         auto send = [&](int16_t expected, bool isLink, int16_t destination, bool on, int16_t lvl, int16_t command) {
             status->Value = expected;
-            if (hooks.SendUPBCommand) hooks.SendUPBCommand(status, isLink, destination, on, lvl, command);
+            if (callbacks_.SendUPBCommand) callbacks_.SendUPBCommand(status, isLink, destination, on, lvl, command);
         };
         auto direct = [&](int16_t expected, int16_t lvl, int16_t command) { send(expected, false, moduleId, false, lvl, command); };
 
@@ -134,39 +131,39 @@ void XapService::ControlUPBLink(const std::shared_ptr<model::UPBLinkState>& stat
         }
         if (v == "0" || v == "off") {
             if (LinkId(state->OffLink) > 0) return send(0, true, LinkId(state->OffLink), false, -1, -1);
-            return direct(0, 0, kGoto);
+            return direct(0, 0, upb::kGoTo);
         }
         if (v == "1" || v == "on") {
             if (LinkId(state->OnLink) > 0) return send(state->DefaultOnLevel, true, LinkId(state->OnLink), true, -1, -1);
-            return direct(state->DefaultOnLevel, state->DefaultOnLevel, kGoto);
+            return direct(state->DefaultOnLevel, state->DefaultOnLevel, upb::kGoTo);
         }
-        if (v == "2") return direct(0, 0, kGoto);
-        if (v == "3") return direct(100, 100, kGoto);
+        if (v == "2") return direct(0, 0, upb::kGoTo);
+        if (v == "3") return direct(100, 100, upb::kGoTo);
         if (v == "4" || v == "5" || v == "6") {
             const int16_t rate = v == "4" ? 212 : v == "5" ? 127 : 40;
-            return direct(state->Value, rate, kBlink);
+            return direct(state->Value, rate, upb::kBlink);
         }
         // "7".."25": the fade rows of the command-name list.
         if (!v.empty() && v.size() <= 2 && v[0] != '0' && v.find_first_not_of("0123456789") == std::string::npos) {
             const int n = std::stoi(v);
             if (n >= 7 && n <= 17) {
                 const int16_t lvl = static_cast<int16_t>((n - 7) * 10);
-                return direct(lvl, lvl, kFadeStart);
+                return direct(lvl, lvl, upb::kFadeStart);
             }
             static const int steps[] = {5, 10, 25, 50};
             if (n >= 18 && n <= 21) {
                 const int16_t lvl = Clamp100(state->Value - steps[n - 18]);
-                return direct(lvl, lvl, kFadeStart);
+                return direct(lvl, lvl, upb::kFadeStart);
             }
             if (n >= 22 && n <= 25) {
                 const int16_t lvl = Clamp100(state->Value + steps[n - 22]);
-                return direct(lvl, lvl, kFadeStart);
+                return direct(lvl, lvl, upb::kFadeStart);
             }
         }
         const double whole = Val(value);
         if (whole >= 100) {
             const int16_t lvl = ToInt16(whole - 100);
-            return direct(lvl, lvl, kFadeStart);
+            return direct(lvl, lvl, upb::kFadeStart);
         }
         send(0, true, LinkId(state->OffLink), false, -1, -1);
     });
@@ -210,7 +207,7 @@ void XapService::BSCQuery(const std::string& target) {
             }
 
             // Pass 2: the info message, with one status request per module.
-            if (asked.insert(module->ModuleID).second && hooks.GetUPBState) hooks.GetUPBState(module->ModuleID);
+            if (asked.insert(module->ModuleID).second && callbacks_.GetUPBState) callbacks_.GetUPBState(module->ModuleID);
             PacedSend({"", uid, "xAPBSC.Info", state->Controllable ? "output.state" : "input.state",
                        IncludeContent(*state, module->Kind), sub, ""});
         }
@@ -230,7 +227,7 @@ void XapService::X10Request(const XapMessage& message) {
     else if (command == "dim") { level = ToInt16(count); dimming = true; }
     else if (command == "on") level = 100;
 
-    model::X10Dictionary* lookup = hooks.x10Lookup ? hooks.x10Lookup() : nullptr;
+    model::X10Dictionary* lookup = callbacks_.x10Lookup ? callbacks_.x10Lookup() : nullptr;
     if (!lookup) return;
     for (const std::string& address : Split(device, ",")) {
         std::shared_ptr<model::UPBLinkState>* hit = lookup->find(address);
@@ -244,12 +241,12 @@ void XapService::X10Request(const XapMessage& message) {
             if (!module) continue;
             if (command == "dim") lvl = Clamp100(state->Value - level);
             status->Value = static_cast<int16_t>(lvl);
-            if (hooks.SendUPBCommand)
-                hooks.SendUPBCommand(status, false, ToInt16(Val(module->ModuleID)), lvl != 0, static_cast<int16_t>(lvl), -1);
+            if (callbacks_.SendUPBCommand)
+                callbacks_.SendUPBCommand(status, false, ToInt16(Val(module->ModuleID)), lvl != 0, static_cast<int16_t>(lvl), -1);
         } else {
             status->Value = static_cast<int16_t>(lvl);
             const int16_t link = LinkId(lvl >= 1 ? state->OnLink : state->OffLink);
-            if (hooks.SendUPBCommand) hooks.SendUPBCommand(status, true, link, lvl != 0, -1, -1);
+            if (callbacks_.SendUPBCommand) callbacks_.SendUPBCommand(status, true, link, lvl != 0, -1, -1);
         }
     }
 }

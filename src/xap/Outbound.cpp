@@ -27,7 +27,7 @@ void XapService::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& stat
             device->MessageList.add("value", Dec(state->Value));
             device->MessageList.add("lastchange", FormatDateTime(state->LastChange));
             device->Tag = state->Tag;
-            if (hooks.QueueScriptEvent) hooks.QueueScriptEvent(device);
+            if (callbacks_.QueueScriptEvent) callbacks_.QueueScriptEvent(device);
         }
     });
 }

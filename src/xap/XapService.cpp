@@ -4,15 +4,23 @@
 
 namespace tarvelo::xap {
 
-XapService::XapService(platform::Platform& platform, app::Logger& log, model::Network& network)
+XapService::XapService(platform::Platform& platform, app::Logger& log, model::Network& network,
+                       app::SettingsCache& ini, Callbacks callbacks, uint16_t remotePort)
     : platform_(platform),
       log_(log),
       network_(network),
+      callbacks_(std::move(callbacks)),
       transport_(platform, log),
-      devices_(log, platform.clock(), network),
+      devices_(log, platform.clock(), network, ini, callbacks_.QueueScriptEvent),
       bscTimer_(platform.createTimer()) {
     bscTimer_->setHandler([this] { BSCTimerTick(); });
     transport_.RegisterNewMessageCallback([this] { onMessage(); });
+    transport_.setRemotePort(remotePort);
+}
+
+void XapService::LoadDevices() {
+    devices_.InitFilterDictionary();
+    devices_.InitDeviceDictionary();
 }
 
 XapService::~XapService() = default;
@@ -20,7 +28,6 @@ XapService::~XapService() = default;
 int XapService::Init(const std::string& computerName, const std::string& interfaceAddress,
                      const std::string& broadcastAddress, const std::string& configuredUID) {
     configuredUID_ = configuredUID;
-    transport_.setRemotePort(remotePort);
     transport_.XapSource("zantu.UPB." + computerName);
     transport_.XapUID("FF.0002:00");
     transport_.BroadcastAddress(broadcastAddress);
@@ -32,7 +39,7 @@ void XapService::SetReady() {
     transport_.SendHeartbeat(60);
     ready_ = true;
     // Entries written during start-up go out first, in order.
-    log_.setSender([this](const app::LogEntry& entry) { SendLogEntry(entry); });
+    log_.StartSending();
     log_.WriteLog("Tarvelo", "Using xAP port " + Dec(transport_.port()));
     SendXapMessage("", "time.query", "time.query", MsgData().add("id", "*").str(), "", "");
 }
@@ -77,6 +84,21 @@ void XapService::onMessage() {
     draining_ = true;
     for (std::string text = transport_.GetMessage(); !text.empty(); text = transport_.GetMessage()) Readmessage(text);
     draining_ = false;
+}
+
+XapStatus XapService::status() const {
+    XapStatus s;
+    s.ready = ready_;
+    s.port = transport_.port();
+    s.localAddress = transport_.localAddress();
+    s.broadcastAddress = transport_.effectiveBroadcast();
+    s.datagramsReceived = transport_.datagramsReceived();
+    s.datagramsDropped = transport_.dropped();
+    s.datagramsQueued = transport_.queued();
+    s.bscRepliesQueued = bscQueue_.size();
+    s.filters = devices_.filterCount();
+    s.devicesOfInterest = devices_.deviceCount();
+    return s;
 }
 
 void XapService::Unload() {

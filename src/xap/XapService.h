@@ -5,15 +5,16 @@
 //     -> Readmessage: XapMessage::FromXap -> devices capture (filters)
 //        -> target gate -> class dispatch:
 //             xAPBSC.query -> BSCQuery -> paced replies (BSC queue, BSCTimer)
-//             xAPBSC.cmd   -> BSCCmd -> ControlUPBLink -> hooks.SendUPBCommand
-//             xAP-X10.request -> hooks.SendUPBCommand
+//             xAPBSC.cmd   -> BSCCmd -> ControlUPBLink -> SendUPBCommand
+//             xAP-X10.request -> SendUPBCommand
 //             ZIZ.Echo, Time.Today, Homeseer.Role
 //   NotifyUPBState (a link state changed) -> BSC or X10 event
-//                                         -> hooks.QueueScriptEvent
+//                                         -> QueueScriptEvent
 //   SendXapMessage: UID completion; held in the pre-ready queue until the
 //   transport is up, then XapTransport::SendXap.
 //
-// The UPB side is reached only through the hooks, set by the gateway.
+// The UPB side and the script triggers are reached only through the
+// callbacks the gateway hands in at construction.
 
 #include <cstdint>
 #include <deque>
@@ -32,18 +33,37 @@
 
 namespace tarvelo::xap {
 
+// A read-only picture of the subsystem for the status page and the desktop.
+struct XapStatus {
+    bool ready = false;
+    int port = 0;
+    std::string localAddress;
+    std::string broadcastAddress;
+    uint64_t datagramsReceived = 0;
+    uint64_t datagramsDropped = 0;  // the received queue was full
+    size_t datagramsQueued = 0;
+    size_t bscRepliesQueued = 0;
+    size_t filters = 0;
+    size_t devicesOfInterest = 0;
+};
+
 class XapService {
 public:
-    struct Hooks {
+    // What flows out of the subsystem; each may be empty.
+    struct Callbacks {
         std::function<void(const std::shared_ptr<model::UPBStatus>& status, bool isLink, int16_t destination,
                            bool on, int16_t level, int16_t command)>
             SendUPBCommand;
         std::function<int16_t(const std::string& moduleId)> GetUPBState;
+        // The X10 address table; null or empty until the state records are read.
         std::function<model::X10Dictionary*()> x10Lookup;
         std::function<void(const std::shared_ptr<DeviceClass>& event)> QueueScriptEvent;
     };
 
-    XapService(platform::Platform& platform, app::Logger& log, model::Network& network);
+    // `remotePort`: where heartbeats and messages go (3639 unless a private
+    // network is wanted). `ini` holds the filters and the devices of interest.
+    XapService(platform::Platform& platform, app::Logger& log, model::Network& network, app::SettingsCache& ini,
+               Callbacks callbacks, uint16_t remotePort = XapTransport::kXapPort);
     ~XapService();
     XapService(const XapService&) = delete;
     XapService& operator=(const XapService&) = delete;
@@ -56,6 +76,15 @@ public:
     // log entries, "Using xAP port", and the time query.
     void SetReady();
     bool ready() const { return ready_; }
+
+    // The log's sender: one entry as a "Homeseer.Event" message.
+    void SendLogEntry(const app::LogEntry& entry);
+
+    // Devices of interest: the filters and devices from the settings, their
+    // links to the model's tagged states, and their save at shut-down.
+    void LoadDevices();
+    void LinkDevicesToModules() { devices_.LinkDevicesToModules(); }
+    void SaveDevices() { devices_.SaveDeviceDictionary(); }
 
     void SendXapMessage(const std::string& target, const std::string& msgClass, const std::string& section,
                         const std::string& data, const std::string& subaddress, const std::string& uid,
@@ -76,6 +105,8 @@ public:
     // Shut-down: sockets closed, timers stopped, queues dropped.
     void Unload();
 
+    XapStatus status() const;
+
     XapTransport& transport() { return transport_; }
     DevicesOfInterest& devices() { return devices_; }
     const std::string& configuredUID() const { return configuredUID_; }
@@ -83,12 +114,7 @@ public:
     const std::string& sunset() const { return sunset_; }
     BscName bscName(const model::UPBLinkState& state) { return BscNameOf(network_, state, &log_); }
 
-    Hooks hooks;
-    // The port heartbeats and messages go to (3639 unless a private network is wanted).
-    uint16_t remotePort = XapTransport::kXapPort;
-
 private:
-    void SendLogEntry(const app::LogEntry& entry);
     void PacedSend(xapQueuedMessage message);
     void BSCTimerTick();
     void BscCommandSections(const XapMessage& message);
@@ -99,6 +125,7 @@ private:
     platform::Platform& platform_;
     app::Logger& log_;
     model::Network& network_;
+    Callbacks callbacks_;
     XapTransport transport_;
     DevicesOfInterest devices_;
     std::unique_ptr<platform::Timer> bscTimer_;

@@ -111,6 +111,7 @@ void XapTransport::HBeatTimerTick() {
 }
 
 void XapTransport::received(const std::string& datagram) {
+    ++receivedCount_;
     Guard(&log_, "ProcessReceivedMessage", [&] {
         if (filterHeartbeats_ && LCase(std::string_view(datagram).substr(0, 8)) != "xap-head") return;
         if (received_.size() >= kMaxQueued) {

@@ -70,6 +70,7 @@ public:
     const std::string& effectiveBroadcast() const { return broadcast_; }
     size_t queued() const { return received_.size(); }
     uint64_t dropped() const { return dropped_; }
+    uint64_t datagramsReceived() const { return receivedCount_; }
     platform::Timer& HBeatTimer() { return *hbeatTimer_; }
     platform::Timer& ReceiveTimer() { return *receiveTimer_; }
 
@@ -114,6 +115,7 @@ private:
     bool filterHeartbeats_ = true;
     int16_t heartbeatTick_ = 0;
     uint64_t dropped_ = 0;
+    uint64_t receivedCount_ = 0;
     int64_t firstQueuedAt_ = 0;
 };
 

@@ -5,7 +5,7 @@
 #include <QTcpSocket>
 
 #include "e2e/PimSimProcess.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 using namespace tarvelo;
 using namespace tarvelo::testing;

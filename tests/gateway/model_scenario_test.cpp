@@ -36,8 +36,9 @@ struct DemoRig {
         return p;
     }
     Gateway& start() {
-        gateway = std::make_unique<Gateway>(platform, paths(), Gateway::Options{false});
-        gateway->log().observer = [this](const app::LogEntry& e) { log.push_back(e); };
+        gateway = std::make_unique<Gateway>(
+            platform, paths(),
+            Gateway::Options{.mirrorLog = false, .onLogEntry = [this](const app::LogEntry& e) { log.push_back(e); }});
         EXPECT_TRUE(gateway->Start());
         return *gateway;
     }

@@ -5,7 +5,7 @@
 #include "gateway/Gateway.h"
 #include "sim/SimNet.h"
 #include "support/TempDir.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 using namespace tarvelo;
 using tarvelo::testing::TempDir;
@@ -35,10 +35,11 @@ struct Rig {
         net.pim.answerLikeAPim();
         app::Paths paths;
         paths.base = dir.path();
-        gateway = std::make_unique<Gateway>(platform, paths, Gateway::Options{false});
-        gateway->onStateChange = [this](const std::shared_ptr<model::UPBLinkState>& s) {
-            changes.emplace_back(s->Tag, s->Value);
-        };
+        gateway = std::make_unique<Gateway>(
+            platform, paths,
+            Gateway::Options{.mirrorLog = false, .onStateChange = [this](const auto& s) {
+                                 changes.emplace_back(s->Tag, s->Value);
+                             }});
     }
     void heard(const std::string& packet) { net.pim.send("PU" + packet + upb::Checksum(packet) + "\r"); }
     std::shared_ptr<model::UPBLinkState> state(const std::string& id, size_t n) {

@@ -25,9 +25,9 @@ TEST(XapScenario, CommandToPimToEventAndDevicesSurviveShutdown) {
               "[Received]\r\nacme.temp.host~xAPBSC.event=Lounge;1\r\n[Devices]\r\nLounge=2000-01-01 00:00:00\r\n");
     app::Paths paths;
     paths.base = dir.path();
-    Gateway g(platform, paths, Gateway::Options{false});
     std::vector<std::string> ran;
-    g.triggers().runMain = [&](const std::string& tag) { ran.push_back(tag); };
+    Gateway g(platform, paths,
+              Gateway::Options{.mirrorLog = false, .runMain = [&](const std::string& tag) { ran.push_back(tag); }});
     ASSERT_TRUE(g.Start());
     platform.advance(30000);  // start-up polls done
     net.pim.frames.clear();

@@ -19,16 +19,14 @@ struct Tracking : ::testing::Test {
     sim::SimPlatform platform;
     testing::CapturingLog log;
     Network net;
-    Tracker tracker{net, log, platform};
     std::vector<std::shared_ptr<UPBLinkState>> notified;
     std::vector<std::string> pollsRemoved;
     bool started = true;
+    Tracker tracker{net, log, platform,
+                    {.NotifyUPBState = [this](const auto& s) { notified.push_back(s); },
+                     .RemovePendingStatusRequests = [this](const std::string& id) { pollsRemoved.push_back(id); },
+                     .initialised = [this] { return started; }}};
 
-    void SetUp() override {
-        tracker.NotifyUPBState = [this](const std::shared_ptr<UPBLinkState>& s) { notified.push_back(s); };
-        tracker.RemovePendingStatusRequests = [this](const std::string& id) { pollsRemoved.push_back(id); };
-        tracker.initialised = [this] { return started; };
-    }
     // A state report from a device (hex id), with two data bytes.
     void report(const std::string& idHex, const std::string& data) {
         tracker.UPBReceive("0800C2FF" + idHex + "86" + data + "00");
@@ -119,9 +117,8 @@ TEST_F(Tracking, DimmerReportsCarryTheLevelWithoutStampingOrNumbering) {
 
 TEST_F(Tracking, RepeatAfterMidnightIsAnnouncedAgain) {
     sim::SimPlatform late(sim::SimPlatform::kDefaultStart + 16LL * 3600 * 1000);  // 23:00
-    Tracker t(net, log, late);
     int count = 0;
-    t.NotifyUPBState = [&](const std::shared_ptr<UPBLinkState>&) { ++count; };
+    Tracker t(net, log, late, {.NotifyUPBState = [&](const auto&) { ++count; }});
     auto s = AddState(AddModule(net, "5", 3), 255, "-1");
     t.SetLinkStateValue(s, 1);
     late.advance(2 * 3600 * 1000);  // 01:00 the next day: seconds since midnight went down

@@ -39,8 +39,6 @@ protected:
         AddDevice(network, "15", model::KindInput);
         sceneState = AddDevice(network, "0", model::KindLink);
         AddLink(network, "7", {"12", "15"});
-        upb.upbReceive = [this](const std::string& packet) { received.push_back(packet); };
-        upb.notifyUPBState = [this](const std::shared_ptr<model::UPBLinkState>& s) { notified.push_back(s); };
     }
 
     // Opens the serial line and lets the PIM answer like a real one.
@@ -74,10 +72,12 @@ protected:
     CapturingLog log;
     app::ProgramSettings settings;
     model::Network network;
-    upb::UpbInterface upb{p, log, settings, network};
-    std::shared_ptr<model::UPBLinkState> switchState, inputState, sceneState;
     std::vector<std::string> received;
     std::vector<std::shared_ptr<model::UPBLinkState>> notified;
+    upb::UpbInterface upb{p, log, settings, network,
+                          {.upbReceive = [this](const std::string& packet) { received.push_back(packet); },
+                           .NotifyUPBState = [this](const auto& s) { notified.push_back(s); }}};
+    std::shared_ptr<model::UPBLinkState> switchState, inputState, sceneState;
 };
 
 } // namespace tarvelo::testing

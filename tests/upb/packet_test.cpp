@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "UpbFixture.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 using namespace tarvelo;
 using namespace tarvelo::upb;

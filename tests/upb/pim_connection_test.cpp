@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "UpbFixture.h"
-#include "upb/LineFramer.h"
-#include "upb/Packet.h"
+#include "upb/codec/LineFramer.h"
+#include "upb/codec/Packet.h"
 
 using namespace tarvelo;
 using namespace tarvelo::upb;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/SimPlatform.h"
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 #include "upb/Trace.h"
 
 using namespace tarvelo;

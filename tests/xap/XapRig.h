@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "app/Logger.h"
+#include "app/SettingsCache.h"
 #include "model/ModelTestUtil.h"
 #include "model/StateRecords.h"
 #include "sim/SimPlatform.h"
-#include "upb/Packet.h"
+#include "support/TempDir.h"
+#include "upb/codec/Packet.h"
 #include "xap/XapService.h"
 
 namespace tarvelo::testing {
@@ -27,29 +29,33 @@ struct SentCommand {
 
 struct XapRig {
     sim::SimPlatform platform;
-    app::Logger log{platform.clock()};
-    model::Network net;
-    xap::XapService xap{platform, log, net};
-    model::X10Dictionary x10;
     std::vector<SentCommand> commands;
     std::vector<std::string> polled;
     std::vector<std::shared_ptr<xap::DeviceClass>> triggers;
     std::vector<app::LogEntry> logged;
+    TempDir dir;  // Config/ for the settings of the devices of interest
+    app::Logger log{platform.clock(),
+                    {.mirror = false,
+                     .observer = [this](const app::LogEntry& e) { logged.push_back(e); },
+                     .sender = [this](const app::LogEntry& e) { xap.SendLogEntry(e); }}};
+    app::SettingsCache ini{dir.path() / "Config", &log};
+    model::Network net;
+    model::X10Dictionary x10;
+    xap::XapService xap{platform, log, net, ini,
+                        {.SendUPBCommand =
+                             [this](const std::shared_ptr<model::UPBStatus>& s, bool isLink, int16_t d, bool on,
+                                    int16_t level, int16_t command) {
+                                 commands.push_back({s->Link, s->Value, isLink, d, on, level, command});
+                             },
+                         .GetUPBState =
+                             [this](const std::string& id) {
+                                 polled.push_back(id);
+                                 return int16_t{0};
+                             },
+                         .x10Lookup = [this] { return &x10; },
+                         .QueueScriptEvent = [this](const auto& d) { triggers.push_back(d); }}};
 
     explicit XapRig(bool start = true) {
-        log.setMirror(false);
-        log.observer = [this](const app::LogEntry& e) { logged.push_back(e); };
-        xap.hooks.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& s, bool isLink, int16_t d, bool on,
-                                          int16_t level, int16_t command) {
-            commands.push_back({s->Link, s->Value, isLink, d, on, level, command});
-        };
-        xap.hooks.GetUPBState = [this](const std::string& id) {
-            polled.push_back(id);
-            return int16_t{0};
-        };
-        xap.hooks.x10Lookup = [this] { return &x10; };
-        xap.hooks.QueueScriptEvent = [this](const std::shared_ptr<xap::DeviceClass>& d) { triggers.push_back(d); };
-        xap.devices().queueScriptEvent = xap.hooks.QueueScriptEvent;
         platform.computerName_ = "HOST";
         if (start) Start();
     }

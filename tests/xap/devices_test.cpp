@@ -9,15 +9,10 @@ using namespace tarvelo::testing;
 
 namespace {
 struct DevicesRig : XapRig {
-    TempDir dir;
-    std::unique_ptr<app::SettingsCache> ini;
     explicit DevicesRig(const std::string& tarveloIni) {
         std::filesystem::create_directories(dir.path() / "Config");
         WriteFile(dir.path() / "Config" / "Tarvelo.ini", tarveloIni);
-        ini = std::make_unique<app::SettingsCache>(dir.path() / "Config", &log);
-        xap.devices().setSettings(ini.get());
-        xap.devices().InitFilterDictionary();
-        xap.devices().InitDeviceDictionary();
+        xap.LoadDevices();
     }
     const xap::DeviceClass& dev(const std::string& tag) { return **xap.devices().devices().find(tag); }
 };
@@ -67,7 +62,7 @@ TEST(DevicesOfInterest, LoadAndSaveRoundTrip) {
     EXPECT_EQ(r.dev("NewTag").Link, porch);
 
     r.xap.devices().SaveDeviceDictionary();
-    r.ini->FlushIniCache();
+    r.ini.FlushIniCache();
     const std::string saved = ReadFile(r.dir.path() / "Config" / "Tarvelo.ini");
     EXPECT_NE(saved.find("[DEVICES]\r\nLater=2026-12-06 07:01:37;x.y;x.z\r\nNewTag=1899-12-30 00:00:00\r\n"
                          "Porch=2000-01-01 00:00:00;a.b\r\n"),

@@ -1,4 +1,4 @@
-#include "upb/Packet.h"
+#include "upb/codec/Packet.h"
 
 #include <cmath>
 

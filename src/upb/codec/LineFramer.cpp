@@ -1,4 +1,4 @@
-#include "upb/LineFramer.h"
+#include "upb/codec/LineFramer.h"
 
 namespace tarvelo::upb {
 
