@@ -107,12 +107,6 @@ struct UPBPIM {
     int32_t NoiseCounts = 0;
 };
 
-// One decoded name/value pair of an HTTP request.
-struct KeyValuePair {
-    std::string KEY;
-    std::string Value;
-};
-
 // A link entry: item 1 link id, 2 link name, 3 link UID, 4.. module ids.
 struct LinkEntry {
     std::vector<std::string> items;
