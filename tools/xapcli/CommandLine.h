@@ -43,7 +43,7 @@ struct Invocation {
     // bsc
     BscAction action = BscAction::Query;
     std::string level;                // the Level item as sent
-    double waitSeconds = 3;
+    double waitSeconds = 5;
 };
 
 struct ParseResult {

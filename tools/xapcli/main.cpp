@@ -63,6 +63,7 @@ public:
             Error("cannot open a UDP port on 127.0.0.1: " + socket_.errorString().toStdString());
             return false;
         }
+        started_ = true;
         QObject::connect(&socket_, &QUdpSocket::readyRead, [this] { read(); });
         // Until the hub answers, ask again every few seconds (it may be starting).
         QObject::connect(&heartbeat_, &QTimer::timeout, [this] { beat(true); });
@@ -71,7 +72,8 @@ public:
         return true;
     }
     void stop() {
-        if (!socket_.isOpen()) return;
+        if (!started_) return;
+        started_ = false;
         heartbeat_.stop();
         beat(false);
         socket_.close();
@@ -105,6 +107,7 @@ private:
     std::function<void(const xc::Received&)> onMessage_;
     QUdpSocket socket_;
     QTimer heartbeat_;
+    bool started_ = false;
     bool joined_ = false;
 };
 
