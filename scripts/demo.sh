@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the gateway on the bundled demo
 # installation with the PIM simulator and the local xAP hub: no hardware
-# needed. Any xAP tool on this machine can then drive the demo.
+# needed. Any xAP tool on this machine can then drive the demo, such as
+# build/bin/tarvelo-xap (watch, send, bsc on/off/query).
 #
 # The demo is copied on first use into a working folder outside the source
 # tree (default ~/.local/share/tarvelo-demo), so running it never changes
@@ -13,7 +14,7 @@ src="$(pwd)"
 
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"${JOBS:-2}" --target tarvelo tarvelo-pimsim tarvelo-hub
+cmake --build build -j"${JOBS:-2}" --target tarvelo tarvelo-pimsim tarvelo-hub tarvelo-xap
 
 work="${TARVELO_DEMO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/tarvelo-demo}"
 if [ ! -d "$work/Config" ]; then
@@ -45,5 +46,7 @@ else
 fi
 
 echo "PIM simulator on 127.0.0.1:$port (traffic in $simlog)"
+echo "Watch the xAP side: build/bin/tarvelo-xap watch --brief"
+echo "Switch a light:     build/bin/tarvelo-xap bsc on 'zantu.UPB.*:tarvelo_hall_hall_lights_hall_path'"
 echo "Gateway on $work; it polls every module once at start (about a second each). Ctrl-C stops it."
 "$src/build/bin/tarvelo" --base "$work" --headless
