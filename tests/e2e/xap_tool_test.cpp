@@ -22,19 +22,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// Waits until the process's standard output holds `text`.
-bool WaitForStdout(QProcess& p, const std::string& text, std::string& seen, int timeoutMs = 60000) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        seen += p.readAllStandardOutput().toStdString();
-        if (seen.find(text) != std::string::npos) return true;
-        if (p.state() == QProcess::NotRunning) return false;
-        p.waitForReadyRead(100);
-    }
-    return false;
-}
-
 // The line of `text` that holds `needle`, "" when none does.
 std::string LineWith(const std::string& text, const std::string& needle) {
     const size_t at = text.find(needle);
@@ -80,18 +67,19 @@ TEST(XapToolProcess, SwitchesADemoLightThatAWatcherSeesAndListsTheDemo) {
     E2eApp();
     TempDir base;
     fs::copy(fs::path(TARVELO_SOURCE_DIR) / "data" / "demo", base.path(), fs::copy_options::recursive);
-    const quint16 pimPort = FreePort();
-    const quint16 hubPort = FreePort();
-    const fs::path ini = base / "Config" / "Tarvelo.ini";
-    WriteFile(ini, Replaced(ReadFile(ini), "UPBCommPort=2101", "UPBCommPort=" + std::to_string(pimPort)));
-    const QString hub = QString::number(hubPort);
 
     PimSim pim;
-    ASSERT_TRUE(pim.startTcp(pimPort, (base / "Data" / "Tarvelo" / "Tarvelo.upe").string(), {"--rain8", "9"}));
+    ASSERT_TRUE(pim.startTcp((base / "Data" / "Tarvelo" / "Tarvelo.upe").string(), {"--rain8", "9"}));
+    const fs::path ini = base / "Config" / "Tarvelo.ini";
+    WriteFile(ini, Replaced(ReadFile(ini), "UPBCommPort=2101", "UPBCommPort=" + std::to_string(pim.port())));
+
     QProcess hubProcess;
-    hubProcess.start(Binary("tarvelo-hub"), {"--port", hub});
-    std::string hubLog;
-    ASSERT_TRUE(WaitForStderr(hubProcess, "listening", hubLog));
+    hubProcess.start(Binary("tarvelo-hub"), {"--port", "0"});
+    std::string hubOut, hubLog;
+    ASSERT_TRUE(WaitForStdout(hubProcess, "\n", hubOut));
+    const quint16 hubPort = ListeningPort(hubOut);
+    ASSERT_NE(hubPort, 0) << hubOut;
+    const QString hub = QString::number(hubPort);
     QProcess gateway;
     gateway.start(Binary("tarvelo"), {"--base", QString::fromStdString(base.path().string()), "--headless", "--xap-port", hub});
     // It answers xAP while it still polls the demo's modules (about a minute).
@@ -100,7 +88,7 @@ TEST(XapToolProcess, SwitchesADemoLightThatAWatcherSeesAndListsTheDemo) {
     QProcess watch;
     watch.start(Binary("tarvelo-xap"), {"watch", "--brief", "--hub", hub});
     std::string watchErr, watched;
-    ASSERT_TRUE(WaitForStderr(watch, "joined the hub", watchErr)) << watchErr;
+    ASSERT_TRUE(WaitForStderr(watch, "joined the hub", watchErr));
 
     // The Hall Path component (no X10 address, so the gateway reports it as a BSC event).
     std::string out, err;
@@ -138,7 +126,7 @@ TEST(XapToolProcess, SwitchesADemoLightThatAWatcherSeesAndListsTheDemo) {
     ASSERT_TRUE(watch.waitForFinished(10000));
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0);
-    EXPECT_TRUE(WaitForStderr(hubProcess, "client left: tarvelo.xap.", hubLog)) << hubLog;
+    EXPECT_TRUE(WaitForStderr(hubProcess, "client left: tarvelo.xap.", hubLog));
     EXPECT_NE(hubLog.find("(stopped)"), std::string::npos) << hubLog;
 
     ::kill(static_cast<pid_t>(gateway.processId()), SIGTERM);

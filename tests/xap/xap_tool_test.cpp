@@ -39,6 +39,7 @@ TEST(XapToolCommandLine, ReadsEachCommandWithItsOptions) {
     EXPECT_EQ(w.hubPort, 4000);
     EXPECT_FALSE(w.ownPort);
     EXPECT_EQ(Ok({"watch", "--port", "3639"}).ownPort, 3639);
+    EXPECT_EQ(Ok({"watch", "--port", "0"}).ownPort, 0);  // a free one
 
     // --class and --source name the message in send, and filter in watch.
     Invocation s = Ok({"send", "--class", "xAPBSC.cmd", "--target", "zantu.UPB.*:>", "--source", "acme.tool.one",
@@ -83,6 +84,7 @@ TEST(XapToolCommandLine, MalformedArgumentsAreRefusedWithAReason) {
         {{"watch", "--brief=yes"}, "takes no value"},
         {{"watch", "--hub"}, "--hub needs a value"},
         {{"watch", "--hub", "0"}, "from 1 to 65535"},
+        {{"send", "--class", "a.b", "--port", "0", "s"}, "from 1 to 65535"},
         {{"watch", "--hub", "70000"}, "from 1 to 65535"},
         {{"watch", "--port", "3639", "--hub", "4000"}, "exclude each other"},
         {{"watch", "--source", "a..b"}, "empty part"},

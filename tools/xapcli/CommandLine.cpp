@@ -22,8 +22,8 @@ const char* const kUsage =
     "      Level, Text and DisplayText, or X10 event, device and count, when\n"
     "      present). It joins the local hub on UDP port 3639 (--hub N: another)\n"
     "      with heartbeats that announce its own port; --port N listens on port N\n"
-    "      itself instead, for a network without a hub. Ctrl-C ends it and sends\n"
-    "      a stop heartbeat.\n"
+    "      itself instead, for a network without a hub (0: a free port, named on\n"
+    "      standard error). Ctrl-C ends it; a hub is told with a stop heartbeat.\n"
     "        --class PATTERN   only classes matching PATTERN, any case; \"*\" stands\n"
     "                          for any text (e.g. 'xAPBSC.*')\n"
     "        --source PATTERN  only sources matching the address PATTERN\n"
@@ -239,7 +239,9 @@ ParseResult ParseArgs(const std::vector<std::string>& args) {
         }
         const std::string& v = *value;
         if (a == "--port" || a == "--hub") {
-            const std::optional<uint16_t> port = ParsePort(v);
+            // A watcher on a port of its own may let the system choose one (and says which).
+            const bool zeroOk = a == "--port" && inv.command == Command::Watch && v == "0";
+            const std::optional<uint16_t> port = zeroOk ? std::optional<uint16_t>(0) : ParsePort(v);
             if (!port) return Fail(a + " needs a port number from 1 to 65535, not '" + v + "'");
             if (a == "--hub") inv.hubPort = *port;
             else if (inv.command == Command::Watch) inv.ownPort = *port;

@@ -120,7 +120,8 @@ int Watch(const xc::Invocation& inv, const xc::Identity& me) {
     if (inv.ownPort) {
         QUdpSocket socket;
         if (!socket.bind(QHostAddress::AnyIPv4, *inv.ownPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-            Error("cannot listen on UDP port " + std::to_string(*inv.ownPort) + ": " + socket.errorString().toStdString());
+            Error("cannot listen on UDP port " + std::to_string(*inv.ownPort) + ": " + socket.errorString().toStdString() +
+                  " (a hub there? without --port this tool joins it)");
             return 1;
         }
         QObject::connect(&socket, &QUdpSocket::readyRead, [&] {
@@ -130,7 +131,7 @@ int Watch(const xc::Invocation& inv, const xc::Identity& me) {
             }
         });
         tarvelo::platform::qt::InstallQuitSignals([] { QCoreApplication::quit(); });
-        Error("listening on UDP port " + std::to_string(*inv.ownPort) + "; Ctrl-C ends");
+        Error("listening on UDP port " + std::to_string(socket.localPort()) + "; Ctrl-C ends");
         return QCoreApplication::exec();
     }
 
@@ -152,13 +153,16 @@ int Watch(const xc::Invocation& inv, const xc::Identity& me) {
     return QCoreApplication::exec();
 }
 
+bool TooLong(const std::string& text) {
+    if (text.size() <= xc::kMaxMessageBytes) return false;
+    Error("the message would be " + std::to_string(text.size()) + " bytes; an xAP message holds at most " +
+          std::to_string(xc::kMaxMessageBytes));
+    return true;
+}
+
 int Send(const xc::Invocation& inv, const xc::Identity& me) {
     const std::string text = xc::BuildMessage(me, inv.msgClass, inv.target, inv.sections);
-    if (text.size() > xc::kMaxMessageBytes) {
-        Error("the message is " + std::to_string(text.size()) + " bytes; an xAP message holds at most " +
-              std::to_string(xc::kMaxMessageBytes));
-        return 2;
-    }
+    if (TooLong(text)) return 2;
     QUdpSocket socket;
     return SendTo(socket, text, Destination(inv.to), inv.port) ? 0 : 1;
 }
@@ -176,12 +180,15 @@ int Bsc(const xc::Invocation& inv, const xc::Identity& me) {
     if (direct) {
         QUdpSocket socket;
         const std::string state = StateWord(inv.action);
-        if (!SendTo(socket, xc::BuildBscCommand(me, inv.target, state, inv.level), to, inv.port)) return 1;
+        const std::string text = xc::BuildBscCommand(me, inv.target, state, inv.level);
+        if (TooLong(text)) return 2;
+        if (!SendTo(socket, text, to, inv.port)) return 1;
         Out(Describe(state, inv.level, inv.target));
         return 0;
     }
 
     // Ask first: the answers either are the result (query) or say what to command.
+    if (TooLong(xc::BuildBscQuery(me, inv.target))) return 2;
     xc::AnswerTable answers(inv.target);
     QTimer quiet;
     quiet.setSingleShot(true);
