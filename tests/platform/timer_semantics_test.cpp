@@ -2,26 +2,17 @@
 // platform port: Qt (real time) and the simulation (virtual time).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
 #include "platform/qt/QtPlatform.h"
 #include "sim/SimPlatform.h"
+#include "support/QtTestApp.h"
 
 using namespace tarvelo;
 using platform::Platform;
 
 namespace {
 
-QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "timer_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
 struct QtHarness {
-    QtHarness() { App(); }
+    QtHarness() { tarvelo::testing::QtTestApp(); }
     platform::qt::QtPlatform p;
     static constexpr int64_t kSlack = 40;  // real timers fire a little late
 };
