@@ -19,7 +19,7 @@ bool PumpUntil(platform::Platform& p, F done, int ms) {
 
 // Datagrams keep arriving after the first burst, also while a handler of the
 // same socket is still running (the core may wait inside it).
-TEST(QtUdp, DeliversEveryDatagramAcrossBursts) {
+TEST(PlatformQtUdp, DeliversEveryDatagramAcrossBursts) {
     tarvelo::testing::QtTestApp();
     platform::qt::QtPlatform p;
     auto rx = p.createUdpSocket();
