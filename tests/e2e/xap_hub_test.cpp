@@ -62,7 +62,8 @@ TEST(XapEndToEnd, ABscCommandThroughTheHubSwitchesADeviceAndTheEventComesBack) {
     ASSERT_TRUE(pim.startTcp(pimPort, (base / "Data" / "Tarvelo" / "Tarvelo.upe").string()));
 
     QProcess hub;
-    hub.start(Binary("tarvelo-hub"), {"--port", QString::number(hubPort)});
+    hub.start(Binary("tarvelo-hub"),
+              {"--port", QString::number(hubPort), "--state", QString::fromStdString((base / "hub-clients").string())});
     std::string hubLog;
     ASSERT_TRUE(WaitForStderr(hub, "listening", hubLog));
     XapTool tool(hubPort);
