@@ -78,12 +78,16 @@ private:
 
 class Hub {
 public:
+    // Starts it and learns the port from its endpoint line.
     bool start(const QStringList& args, const QString& program = Binary("tarvelo-hub")) {
         E2eApp();
         process_.start(program, args);
-        return WaitForStderr(process_, "listening", log);
+        std::string out;
+        if (!WaitForStdout(process_, "\n", out)) return false;
+        port = ListeningPort(out);
+        return port != 0;
     }
-    bool waitFor(const std::string& text) { return WaitForStderr(process_, text, log); }
+    ::testing::AssertionResult waitFor(const std::string& text) { return WaitForStderr(process_, text, log); }
     void stop(bool crash = false) {
         if (process_.state() == QProcess::NotRunning) return;
         if (crash) process_.kill();
@@ -91,6 +95,7 @@ public:
         process_.waitForFinished(10000);
     }
     ~Hub() { stop(true); }
+    quint16 port = 0;
     std::string log;
 
 private:
@@ -113,15 +118,14 @@ size_t CopiesOfOne(Endpoint& sender, Endpoint& client, const std::string& tag) {
 // unreachable until the next one.
 TEST(HubProcess, ARestartedHubForwardsToTheClientsItKnew) {
     TempDir dir;
-    const quint16 hubPort = FreePort();
     const QString state = QString::fromStdString((dir / "state" / "clients").string());
-    const QStringList args{"--port", QString::number(hubPort), "--state", state};
     Hub hub;
-    ASSERT_TRUE(hub.start(args)) << hub.log;
+    ASSERT_TRUE(hub.start({"--port", "0", "--state", state}));
+    const quint16 hubPort = hub.port;
     Endpoint gateway(QHostAddress::LocalHost, QHostAddress::LocalHost, hubPort);
     Endpoint tool(QHostAddress::LocalHost, QHostAddress::LocalHost, hubPort);
     gateway.send(Heartbeat("zantu.UPB.e2e", gateway.port()));
-    ASSERT_TRUE(hub.waitFor("client joined: zantu.UPB.e2e port " + std::to_string(gateway.port()))) << hub.log;
+    ASSERT_TRUE(hub.waitFor("client joined: zantu.UPB.e2e port " + std::to_string(gateway.port())));
 
     // The table reaches the disk by itself, without an orderly stop.
     QElapsedTimer t;
@@ -133,8 +137,8 @@ TEST(HubProcess, ARestartedHubForwardsToTheClientsItKnew) {
     hub.stop(/*crash=*/true);
 
     Hub again;
-    ASSERT_TRUE(again.start(args)) << again.log;
-    EXPECT_TRUE(again.waitFor("client restored: zantu.UPB.e2e port " + std::to_string(gateway.port()))) << again.log;
+    ASSERT_TRUE(again.start({"--port", QString::number(hubPort), "--state", state}));
+    EXPECT_TRUE(again.waitFor("client restored: zantu.UPB.e2e port " + std::to_string(gateway.port())));
     tool.send(Message("after restart"));
     EXPECT_TRUE(gateway.waitFor("text=after restart\n"));
     again.stop();
@@ -142,18 +146,16 @@ TEST(HubProcess, ARestartedHubForwardsToTheClientsItKnew) {
 
 TEST(HubProcess, AHeartbeatNamingTheHubsOwnPortRegistersNothing) {
     TempDir dir;
-    const quint16 hubPort = FreePort();
     Hub hub;
-    ASSERT_TRUE(hub.start({"--port", QString::number(hubPort), "--state", QString::fromStdString((dir / "c").string())}))
-        << hub.log;
+    ASSERT_TRUE(hub.start({"--port", "0", "--state", QString::fromStdString((dir / "c").string())}));
+    const quint16 hubPort = hub.port;
     Endpoint client(QHostAddress::LocalHost, QHostAddress::LocalHost, hubPort);
     Endpoint other(QHostAddress::LocalHost, QHostAddress::LocalHost, hubPort);
     client.send(Heartbeat("acme.client.e2e", client.port(), 60));
-    ASSERT_TRUE(hub.waitFor("client joined: acme.client.e2e")) << hub.log;
+    ASSERT_TRUE(hub.waitFor("client joined: acme.client.e2e"));
     other.send(Heartbeat("acme.hub.e2e", hubPort, 60));
     EXPECT_TRUE(hub.waitFor("heartbeat ignored: acme.hub.e2e port " + std::to_string(hubPort) +
-                            " from 127.0.0.1 (the hub's own port)"))
-        << hub.log;
+                            " from 127.0.0.1 (the hub's own port)"));
     EXPECT_EQ(CopiesOfOne(other, client, "own"), 1u);
 }
 
@@ -205,8 +207,8 @@ TEST_F(TwoMachines, AnotherHubOnTheLanStartsNoBroadcastStorm) {
     Hub hub;
     ASSERT_TRUE(hub.start({"netns", "exec", QString::fromStdString(here_), Binary("tarvelo-hub"), "--state",
                            QString::fromStdString((dir / "c").string())},
-                          "ip"))
-        << hub.log;
+                          "ip"));
+    ASSERT_EQ(hub.port, 3639);
     const QHostAddress hubHost("10.213.0.1");
     auto client = inside(here_, [] { return std::make_unique<Endpoint>(QHostAddress::LocalHost, QHostAddress::LocalHost, 3639); });
     auto bystander = inside(here_, [] { return std::make_unique<Endpoint>(QHostAddress::LocalHost, QHostAddress::LocalHost, 3639); });
@@ -214,14 +216,13 @@ TEST_F(TwoMachines, AnotherHubOnTheLanStartsNoBroadcastStorm) {
     ASSERT_TRUE(client->bound() && bystander->bound() && remote->bound());
 
     client->send(Heartbeat("acme.client.here", client->port(), 60));
-    ASSERT_TRUE(hub.waitFor("client joined: acme.client.here")) << hub.log;
+    ASSERT_TRUE(hub.waitFor("client joined: acme.client.here"));
     // The other hub announces 3639, its own port; an application over there
     // announces a port that here belongs to someone else.
     remote->send(Heartbeat("acme.hub.there", 3639, 60));
     remote->send(Heartbeat("acme.app.there", bystander->port(), 60));
     EXPECT_TRUE(hub.waitFor("heartbeat ignored: acme.app.there port " + std::to_string(bystander->port()) +
-                            " from 10.213.0.2 (not an address of this machine)"))
-        << hub.log;
+                            " from 10.213.0.2 (not an address of this machine)"));
     EXPECT_NE(hub.log.find("heartbeat ignored: acme.hub.there port 3639 from 10.213.0.2"), std::string::npos) << hub.log;
 
     EXPECT_EQ(CopiesOfOne(*remote, *client, "lan"), 1u);
