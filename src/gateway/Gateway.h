@@ -116,7 +116,7 @@ private:
     bool closing_ = false;
     bool shutDown_ = false;
     bool started_ = false;
-    int64_t startedAt_ = 0;  // local milliseconds
+    int64_t startedAt_ = 0;  // monotonic milliseconds: uptime ignores clock changes
 };
 
 } // namespace tarvelo
