@@ -16,7 +16,7 @@ std::string RepeatKey(const std::string& type, const std::string& data) { return
 } // namespace
 
 Logger::Logger(platform::Platform& platform, Options options)
-    : clock_(platform.clock()), options_(std::move(options)), repeatTimer_(platform.createTimer()) {
+    : platform_(&platform), clock_(platform.clock()), options_(std::move(options)), repeatTimer_(platform.createTimer()) {
     repeatTimer_->setHandler([this] { RepeatTimerTick(false); });
 }
 
@@ -25,7 +25,7 @@ Logger::Logger(const platform::Clock& clock, Options options) : clock_(clock), o
 Logger::~Logger() = default;
 
 void Logger::WriteLog(const std::string& type, const std::string& data) {
-    const int64_t now = clock_.localMillis();
+    const int64_t now = nowMs();
     Repeats& r = recent_[RepeatKey(type, data)];
     if (r.inWindow == 0 || now - r.windowStart >= kWindowMs || now < r.windowStart) {
         r.windowStart = now;
@@ -50,7 +50,7 @@ void Logger::WriteLog(const std::string& type, const std::string& data) {
 }
 
 void Logger::RepeatTimerTick(bool all) {
-    const int64_t now = clock_.localMillis();
+    const int64_t now = nowMs();
     std::vector<std::pair<std::string, uint64_t>> summaries;
     for (auto it = recent_.begin(); it != recent_.end();) {
         const Repeats& r = it->second;

@@ -76,6 +76,10 @@ private:
     void Write(const std::string& type, const std::string& data);
     void RepeatTimerTick(bool all);
 
+    // The time repeats are measured on: the monotonic clock when there is a loop.
+    int64_t nowMs() const { return platform_ ? platform_->monotonicMillis() : clock_.localMillis(); }
+
+    platform::Platform* platform_ = nullptr;
     const platform::Clock& clock_;
     Options options_;
     // Entries of the last second or so, by type and data.
