@@ -2,12 +2,19 @@
 // The program log. Each entry becomes an xAP "Homeseer.Event" message once the
 // xAP transport takes it; until then entries are held. Every entry is also
 // written to standard error in one line, so a daemon shows up in the journal.
+//
+// A fault that repeats (a flood of the same malformed datagram) must not flood
+// the log and the network in turn: the same entry is written at most
+// kRepeatsPerSecond times a second, and once it has been quiet for a second one
+// summary entry says how many were left out.
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "common/Guard.h"
 #include "platform/Platform.h"
@@ -33,10 +40,15 @@ class Logger : public LogSink {
 public:
     using Options = LoggerOptions;
 
-    explicit Logger(const platform::Clock& clock, Options options = {})
-        : clock_(clock), options_(std::move(options)) {}
+    explicit Logger(platform::Platform& platform, Options options = {});
+    // Without a loop: the summaries of repeats are written with the next entry
+    // written after the repeats stopped, or by FlushRepeats.
+    explicit Logger(const platform::Clock& clock, Options options = {});
+    ~Logger() override;
 
     void WriteLog(const std::string& type, const std::string& data) override;
+    // Writes the summaries of repeats left out so far (shut-down).
+    void FlushRepeats();
 
     // The plain text log (Data/Tarvelo.txt): type, data, error line and
     // description. Never fails.
@@ -48,11 +60,33 @@ public:
     const std::deque<LogEntry>& held() const { return held_; }
     uint64_t droppedWhileHeld() const { return dropped_; }
 
+    // Identical entries (type and data) left out, in all.
+    uint64_t repeatsLeftOut() const { return repeatsLeftOut_; }
+
     static constexpr size_t kMaxHeld = 2000;
+    static constexpr int kRepeatsPerSecond = 3;
 
 private:
+    struct Repeats {
+        int64_t windowStart = 0;
+        int64_t lastAt = 0;
+        int inWindow = 0;
+        uint64_t leftOut = 0;
+    };
+    void Write(const std::string& type, const std::string& data);
+    void RepeatTimerTick(bool all);
+
+    // The time repeats are measured on: the monotonic clock when there is a loop.
+    int64_t nowMs() const { return platform_ ? platform_->monotonicMillis() : clock_.localMillis(); }
+
+    platform::Platform* platform_ = nullptr;
     const platform::Clock& clock_;
     Options options_;
+    // Entries of the last second or so, by type and data.
+    std::unordered_map<std::string, Repeats> recent_;
+    std::unique_ptr<platform::Timer> repeatTimer_;  // none without a loop
+    int64_t lastSweep_ = 0;
+    uint64_t repeatsLeftOut_ = 0;
     bool sending_ = false;
     std::deque<LogEntry> held_;
     uint64_t dropped_ = 0;

@@ -1,5 +1,6 @@
 #include "app/SettingsCache.h"
 
+#include <algorithm>
 #include <fstream>
 #include <system_error>
 
@@ -19,9 +20,37 @@ SettingsCache::SettingsCache(fs::path folder, LogSink* log) : folder_(std::move(
     entries_.push_back(std::move(placeholder));
 }
 
-int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
-    const fs::path path = folder_ / fileName;
+// The file `fileName` names under the folder: each part of the name as
+// spelled when that exists, else the first entry (in name order) that differs
+// only in case, else as spelled.
+fs::path SettingsCache::Locate(const std::string& fileName) const {
+    fs::path path = folder_;
     std::error_code ec;
+    bool searching = true;
+    for (const fs::path& part : fs::path(fileName).relative_path()) {
+        fs::path next = path / part;
+        if (searching && !fs::exists(next, ec)) {
+            const std::string wanted = LCase(part.string());
+            std::vector<fs::path> matches;
+            for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+                if (LCase(it->path().filename().string()) == wanted) matches.push_back(it->path());
+            if (matches.empty()) searching = false;
+            else next = *std::min_element(matches.begin(), matches.end());
+        }
+        path = std::move(next);
+    }
+    return path;
+}
+
+int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
+    const std::string name = LCase(fileName);
+    int index = -1;
+    for (int i = 0; i <= count_ && index < 0; ++i)
+        if (entries_[static_cast<size_t>(i)].name == name) index = i;
+
+    std::error_code ec;
+    fs::path path = index >= 0 ? entries_[static_cast<size_t>(index)].path : fs::path();
+    if (path.empty() || !fs::exists(path, ec)) path = Locate(fileName);
     if (!fs::exists(path, ec)) {
         // The cache always works on an existing file; a read-only folder
         // leaves the store empty, and every read gives its default.
@@ -31,19 +60,23 @@ int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
     fs::file_time_type time = fs::last_write_time(path, ec);
     if (ec) time = fs::file_time_type::min();
 
-    const std::string name = LCase(fileName);
-    for (int i = 0; i <= count_; ++i) {
-        Entry& e = entries_[static_cast<size_t>(i)];
-        if (e.name != name) continue;
+    if (index >= 0) {
+        Entry& e = entries_[static_cast<size_t>(index)];
+        // The file was renamed or removed by hand: the one found now counts as newer.
+        if (path != e.path) {
+            e.path = path;
+            e.time = fs::file_time_type::min();
+        }
         if (time > e.time) {
             e.time = time;
             if (!keepInMemory) e.tool->Load(path);
         }
-        return i;
+        return index;
     }
     ++count_;
     Entry e;
     e.name = name;
+    e.path = path;
     e.time = time;
     e.tool = std::make_unique<IniTool>(log_);
     e.tool->Load(path);

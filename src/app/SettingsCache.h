@@ -2,6 +2,11 @@
 // One in-memory IniTool per settings file in the Config folder, shared by the
 // whole program; a file changed on disk is picked up on the next read, and
 // changed files are written back by FlushIniCache.
+//
+// File names are matched without regard to case, in the cache and on disk:
+// scripts and settings written for case-blind file systems name "Tarvelo.ini"
+// as "tarvelo.ini" too. A file that does not exist yet is created with the
+// spelling given.
 
 #include <filesystem>
 #include <memory>
@@ -16,7 +21,8 @@ class SettingsCache {
 public:
     SettingsCache(std::filesystem::path configFolder, LogSink* log);
 
-    // Index of the file's entry (1..count); creates the file empty when missing.
+    // Index of the file's entry (1..count); creates the file empty when no
+    // file of that name, in any case, exists.
     int GetIniIndex(const std::string& fileName, bool keepInMemory);
     std::string GetIniSetting(const std::string& section, const std::string& key, const std::string& defaultValue,
                               const std::string& fileName = "");
@@ -39,6 +45,7 @@ public:
 private:
     struct Entry {
         std::string name;  // lower case
+        std::filesystem::path path;  // the file on disk, as it is spelled there
         std::filesystem::file_time_type time;
         std::unique_ptr<IniTool> tool;
         bool changed = false;
@@ -49,6 +56,8 @@ private:
 
     std::filesystem::path folder_;
     LogSink* log_;
+    std::filesystem::path Locate(const std::string& fileName) const;
+
     std::vector<Entry> entries_;
     int count_ = 0;
 };

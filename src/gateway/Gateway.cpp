@@ -22,7 +22,7 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
     : platform_(platform),
       paths_(std::move(paths)),
       options_(std::move(options)),
-      log_(platform.clock(), {.mirror = options_.mirrorLog,
+      log_(platform, {.mirror = options_.mirrorLog,
                               .textLog = paths_.textLog(),
                               .observer = options_.onLogEntry,
                               .sender = [this](const app::LogEntry& entry) { xap_.SendLogEntry(entry); }}),
@@ -144,6 +144,8 @@ void Gateway::Shutdown() {
     IgnoringErrors([&] { installation_.Save(); });
     IgnoringErrors([&] { xap_.SaveDevices(); });
     IgnoringErrors([&] { ini_.FlushIniCache(); });
+    // Repeats left out of the log are counted before the transport goes.
+    IgnoringErrors([&] { log_.FlushRepeats(); });
     // The tray icon goes here with the desktop user interface.
     IgnoringErrors([&] { UnloadForms(); });
 }
@@ -164,6 +166,7 @@ Status Gateway::status() const {
     s.upb = upb_.status();
     s.xap = xap_.status();
     s.logEntriesDropped = log_.droppedWhileHeld();
+    s.logRepeatsLeftOut = log_.repeatsLeftOut();
     if (started_) s.uptimeSeconds = (platform_.monotonicMillis() - startedAt_) / 1000;
     for (const auto& [key, module] : network_.UPBModules) {
         if (!module) continue;

@@ -23,6 +23,7 @@ struct Status {
     upb::UpbStatus upb;
     xap::XapStatus xap;
     uint64_t logEntriesDropped = 0;  // held before xAP was ready, oldest first
+    uint64_t logRepeatsLeftOut = 0;  // identical entries beyond a few a second
     int64_t uptimeSeconds = 0;       // since Start
     ModelSizes model;
 };

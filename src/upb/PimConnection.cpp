@@ -181,6 +181,7 @@ bool PimConnection::PortOpen(const std::string& port) {
 }
 
 void PimConnection::SendRaw(const std::string& text) {
+    heardBeforeWrite_ = framer_.size();
     const std::string& port = portSetting();
     if (PortOpen(port)) {
         if (tcpMode()) socket_->send(text);
@@ -203,23 +204,33 @@ void PimConnection::ProcessInput(std::string_view text, int eventCode) {
         // A line is taken off the buffer before it is handled, so a handler that
         // waits (and so receives more text) keeps the lines in order.
         std::string line;
-        while (framer_.nextLine(line)) {
+        for (size_t before = framer_.size(); framer_.nextLine(line); before = framer_.size()) {
             ++counters_.linesReceived;
-            const bool reply = sendTimer_->enabled();
-            Guard(&log_, "HandlePIMLine", [&] { HandlePIMLine(line); });
+            // A line that was complete before the last write cannot answer it:
+            // when a line read together with others ends an attempt and the
+            // next one is written at once, the rest of the read is not its reply.
+            const size_t used = before - framer_.size();
+            const bool heardBeforeWrite = used <= heardBeforeWrite_;
+            heardBeforeWrite_ -= std::min(used, heardBeforeWrite_);
+            const bool reply = sendTimer_->enabled() && !heardBeforeWrite;
+            Guard(&log_, "HandlePIMLine", [&] { HandleLine(line, reply); });
             // A packet read together with the reply that ended a transmission
             // still holds the line: the end of the transmission lifted the hold.
             if (!reply) queueTimer_->start(kHoldAfterInputMs);
         }
-        if (size_t n = framer_.dropIfStuck())
+        if (size_t n = framer_.dropIfStuck()) {
+            heardBeforeWrite_ = 0;
             DebugLog("UPB receive buffer full without a line end, " + std::to_string(n) + " characters dropped");
+        }
     } else if (eventCode != kEventQuiet) {
         DebugLog("UPB Comm Event Code=" + std::to_string(eventCode));
     }
 }
 
-void PimConnection::HandlePIMLine(const std::string& line) {
-    if (sendTimer_->enabled()) {
+void PimConnection::HandlePIMLine(const std::string& line) { HandleLine(line, sendTimer_->enabled()); }
+
+void PimConnection::HandleLine(const std::string& line, bool reply) {
+    if (reply) {
         // Whatever it holds: the transmission decides.
         pendingReply_ = line;
         sendTimer_->setEnabled(false);
@@ -236,6 +247,7 @@ void PimConnection::HandlePIMLine(const std::string& line) {
 
 void PimConnection::ResetReceiveBuffer() {
     framer_.clear();
+    heardBeforeWrite_ = 0;
     attempts_ = 0;
 }
 

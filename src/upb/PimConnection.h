@@ -55,6 +55,11 @@ public:
     bool IsOpen() const;
     void SendRaw(const std::string& text);
 
+    // Splits received text into lines and handles each in order. A line is a
+    // reply only to a write made before it arrived: when one line of a read
+    // ends a transmission attempt and the next attempt is written at once, the
+    // later lines of the same read are not its reply (a "PU" among them is a
+    // received packet).
     void ProcessInput(std::string_view text, int eventCode);
     void HandlePIMLine(const std::string& line);
 
@@ -103,6 +108,8 @@ private:
     void Winsock1_Error(int number, const std::string& description);
     void Winsock1_Close();
     void DebugLog(const std::string& data);
+    // `reply`: the line answers the write whose reply is awaited.
+    void HandleLine(const std::string& line, bool reply);
     const std::string& portSetting() const { return settings_.UPBCommPort; }
 
     platform::Platform& platform_;
@@ -122,6 +129,7 @@ private:
     std::string pendingReply_;
     std::string connectPort_;  // the port of the open in progress
     int attempts_ = 0;
+    size_t heardBeforeWrite_ = 0;  // buffered characters received before the last write
     bool closing_ = false;
     bool opening_ = false;  // an OpenPort is waiting for the bridge
     Counters counters_;

@@ -49,10 +49,12 @@ void DevicesOfInterest::InitDeviceDictionary() {
             std::vector<std::string> pieces = Split(SecondPiece(entry, eq), ";");
             device->LastChange = ParseDate(pieces[0]).value_or(MakeDate(2000, 1, 1));
             for (size_t i = 1; i < pieces.size(); ++i) {
-                const std::string key = LCase(tag + "." + pieces[i]);
-                if (device->MessageList.exists(key)) continue;  // a repeated name keeps its first value
-                device->MessageKeyList.push_back(pieces[i]);
-                device->MessageList.add(key, ini_.GetIniSetting("Device Messages", key, "", kFile));
+                // Values are kept under the item name, as a capture keeps them;
+                // only the settings key carries the tag.
+                const std::string& name = pieces[i];
+                if (device->MessageList.exists(name)) continue;  // a repeated name keeps its first value
+                device->MessageKeyList.push_back(name);
+                device->MessageList.add(name, ini_.GetIniSetting("Device Messages", LCase(tag + "." + name), "", kFile));
             }
             devices_.add(tag, std::move(device));
         });

@@ -94,6 +94,7 @@ XapStatus XapService::status() const {
     s.broadcastAddress = transport_.effectiveBroadcast();
     s.datagramsReceived = transport_.datagramsReceived();
     s.datagramsDropped = transport_.dropped();
+    s.datagramsNotXap = transport_.notXap();
     s.datagramsQueued = transport_.queued();
     s.bscRepliesQueued = bscQueue_.size();
     s.filters = devices_.filterCount();

@@ -41,6 +41,7 @@ struct XapStatus {
     std::string broadcastAddress;
     uint64_t datagramsReceived = 0;
     uint64_t datagramsDropped = 0;  // the received queue was full
+    uint64_t datagramsNotXap = 0;   // neither an xAP message nor a heartbeat
     size_t datagramsQueued = 0;
     size_t bscRepliesQueued = 0;
     size_t filters = 0;

@@ -1,5 +1,7 @@
 #include "xap/XapTransport.h"
 
+#include <algorithm>
+
 #include "common/Text.h"
 #include "xap/XapMessage.h"
 
@@ -9,9 +11,11 @@ XapTransport::XapTransport(platform::Platform& platform, LogSink& log)
     : platform_(platform),
       log_(log),
       receiveTimer_(platform.createTimer()),
-      hbeatTimer_(platform.createTimer()) {
+      hbeatTimer_(platform.createTimer()),
+      dropTimer_(platform.createTimer()) {
     receiveTimer_->setHandler([this] { ReceiveTimerTick(); });
     hbeatTimer_->setHandler([this] { HBeatTimerTick(); });
+    dropTimer_->setHandler([this] { DropTimerTick(); });
     buildHead();
 }
 
@@ -35,30 +39,30 @@ bool XapTransport::AddressMatches(const std::string& address, const std::string&
     return true;
 }
 
-void XapTransport::chooseLocalAddress() {
+std::string XapTransport::pickLocalAddress() {
     // The interface list, not a host-name lookup: that answers 127.0.0.1 on
     // many Linux machines. Loopback addresses are not in the list.
     const std::vector<std::string> addresses = platform_.ipv4Addresses();
-    localAddress_.clear();
     for (const std::string& a : addresses)
-        if (AddressMatches(a, interfaceAddress_)) {
-            localAddress_ = a;
-            return;
-        }
-    if (!addresses.empty()) localAddress_ = addresses.front();
+        if (AddressMatches(a, interfaceAddress_)) return a;
+    return addresses.empty() ? std::string() : addresses.front();
 }
 
-int XapTransport::Init() {
-    Guard(&log_, "xAP Init", [&] { chooseLocalAddress(); });
-    if (localAddress_.empty())
-        log_.WriteLog("Tarvelo", "No LAN address: xAP runs on the loopback address only");
-
+void XapTransport::chooseBroadcast() {
     if (LCase(broadcastAddress_) == "default")
         // Without a LAN interface there is no route for the limited broadcast;
         // the loopback network's broadcast still reaches a hub on this machine.
         broadcast_ = localAddress_.empty() ? "127.255.255.255" : "255.255.255.255";
     else
         broadcast_ = broadcastAddress_;
+}
+
+int XapTransport::Init() {
+    localAddress_.clear();
+    Guard(&log_, "xAP Init", [&] { localAddress_ = pickLocalAddress(); });
+    if (localAddress_.empty())
+        log_.WriteLog("Tarvelo", "No LAN address: xAP runs on the loopback address only");
+    chooseBroadcast();
 
     int result = -1;
     port_ = kFirstPort;
@@ -88,10 +92,55 @@ int XapTransport::Init() {
     return result;
 }
 
+bool XapTransport::RefreshLocalAddress() {
+    if (!winsock1_) return false;  // not bound, or unloaded
+    std::string wanted;
+    if (!Guard(&log_, "xAP Interface", [&] { wanted = pickLocalAddress(); })) return false;
+    if (wanted == localAddress_) {
+        unusableAddress_.clear();
+        return false;
+    }
+    const std::string previous = localAddress_;
+    if (!wanted.empty()) {
+        auto socket = platform_.createUdpSocket();
+        const int error = socket->bind(wanted, static_cast<uint16_t>(port_));
+        if (error == 0) {
+            if (winsock2_) winsock2_->close();
+            winsock2_ = std::move(socket);
+            winsock2_->onDatagram = [this](const std::string& d) { received(d); };
+            localAddress_ = wanted;
+            unusableAddress_.clear();
+            chooseBroadcast();
+            log_.WriteLog("Tarvelo", "xAP uses LAN address " + wanted + " port " + Dec(port_));
+            return true;
+        }
+        if (wanted != unusableAddress_) {
+            unusableAddress_ = wanted;
+            log_.WriteLog("Tarvelo", "Unable to bind xAP port " + Dec(port_) + " on LAN address " + wanted + ", error " +
+                                         Dec(error));
+        }
+        // The address in use may still be there; then it stays.
+        const std::vector<std::string> now = platform_.ipv4Addresses();
+        if (previous.empty() || std::find(now.begin(), now.end(), previous) != now.end()) return false;
+    }
+    if (previous.empty()) return false;
+    if (winsock2_) winsock2_->close();
+    winsock2_.reset();
+    localAddress_.clear();
+    chooseBroadcast();
+    log_.WriteLog("Tarvelo", "LAN address " + previous + " gone: xAP runs on the loopback address only");
+    return true;
+}
+
 void XapTransport::send(const std::string& text) {
     platform::UdpSocket* socket = winsock2_ ? winsock2_.get() : winsock1_.get();
     if (!socket) throw VbError("Operation is not allowed when the object is closed");
-    const int error = socket->sendTo(broadcast_, remotePort_, text);
+    int error = socket->sendTo(broadcast_, remotePort_, text);
+    // The LAN address may have gone or changed under the socket.
+    if (error != 0 && RefreshLocalAddress()) {
+        socket = winsock2_ ? winsock2_.get() : winsock1_.get();
+        error = socket->sendTo(broadcast_, remotePort_, text);
+    }
     if (error != 0) throw VbError("Send failed, error " + Dec(error));
 }
 
@@ -106,6 +155,7 @@ void XapTransport::SendHeartbeat(int seconds) {
 }
 
 void XapTransport::HBeatTimerTick() {
+    RefreshLocalAddress();
     heartbeatTick_ = static_cast<int16_t>((heartbeatTick_ + 1) % 10);
     if (heartbeatTick_ == 0) SendHeartbeat(hbeatTimer_->interval() / 1000);
 }
@@ -113,12 +163,16 @@ void XapTransport::HBeatTimerTick() {
 void XapTransport::received(const std::string& datagram) {
     ++receivedCount_;
     Guard(&log_, "ProcessReceivedMessage", [&] {
-        if (filterHeartbeats_ && LCase(std::string_view(datagram).substr(0, 8)) != "xap-head") return;
-        if (received_.size() >= kMaxQueued) {
-            ++dropped_;
+        const int64_t now = platform_.clock().localMillis();
+        const std::string lead = LCase(std::string_view(datagram).substr(0, 8));
+        if (filterHeartbeats_ && lead != "xap-head") {
+            if (lead != "xap-hbea") noteDrop(now, notXap_, burstNotXap_);
             return;
         }
-        const int64_t now = platform_.clock().localMillis();
+        if (received_.size() >= kMaxQueued) {
+            noteDrop(now, dropped_, burstFull_);
+            return;
+        }
         if (received_.empty()) firstQueuedAt_ = now;
         received_.push_back(datagram);
         // Each arrival restarts the 50 ms wait, so a burst is handed over
@@ -127,6 +181,24 @@ void XapTransport::received(const std::string& datagram) {
         receiveTimer_->setInterval(50);
         receiveTimer_->setEnabled(true);
     });
+}
+
+void XapTransport::noteDrop(int64_t now, uint64_t& total, uint64_t& inBurst) {
+    ++total;
+    ++inBurst;
+    lastDropAt_ = now;
+    if (!dropTimer_->enabled()) dropTimer_->start(kDropQuietMs);
+}
+
+void XapTransport::DropTimerTick() {
+    const int64_t now = platform_.clock().localMillis();
+    if (now - lastDropAt_ < kDropQuietMs && now >= lastDropAt_) return;  // the burst goes on
+    dropTimer_->setEnabled(false);
+    std::string what;
+    if (burstNotXap_) what = Dec(static_cast<long long>(burstNotXap_)) + " not xAP";
+    if (burstFull_) what += (what.empty() ? "" : ", ") + Dec(static_cast<long long>(burstFull_)) + " with the received queue full";
+    burstNotXap_ = burstFull_ = 0;
+    if (!what.empty()) log_.WriteLog("Tarvelo", "xAP datagrams dropped: " + what);
 }
 
 void XapTransport::ReceiveTimerTick() {
@@ -162,6 +234,7 @@ void XapTransport::Unload() {
     received_.clear();
     receiveTimer_->setEnabled(false);
     hbeatTimer_->setEnabled(false);
+    dropTimer_->setEnabled(false);
     if (winsock1_) winsock1_->close();
     if (winsock2_) winsock2_->close();
     winsock1_.reset();

@@ -8,6 +8,13 @@
 //
 // The gateway works behind a hub: it binds a free port from 32768 upward and
 // announces it in every heartbeat's "port=" line.
+//
+// The LAN address is looked for again at every heartbeat tick and after a
+// failed send: a gateway started before the network was up, or whose address
+// changed, binds the new address and says so once.
+//
+// Datagrams that are not xAP text, and those beyond the received queue's
+// bound, are dropped and counted; each burst of drops is logged once, after it.
 
 #include <cstdint>
 #include <deque>
@@ -53,6 +60,10 @@ public:
     // Binds the sockets. The port, -1 when no loopback port was free, or a
     // negated error number when the LAN socket could not be bound.
     int Init();
+    // Binds the LAN socket to the address the interface list gives now, when
+    // that differs from the one in use; logs the change once. True when the
+    // LAN socket changed.
+    bool RefreshLocalAddress();
     void SendHeartbeat(int seconds);
     void SendXap(const std::string& target, const std::string& msgClass, const std::string& section,
                  const std::string& data, const std::string& subaddress, const std::string& uid,
@@ -70,6 +81,7 @@ public:
     const std::string& effectiveBroadcast() const { return broadcast_; }
     size_t queued() const { return received_.size(); }
     uint64_t dropped() const { return dropped_; }
+    uint64_t notXap() const { return notXap_; }
     uint64_t datagramsReceived() const { return receivedCount_; }
     platform::Timer& HBeatTimer() { return *hbeatTimer_; }
     platform::Timer& ReceiveTimer() { return *receiveTimer_; }
@@ -82,10 +94,15 @@ public:
     static constexpr size_t kMaxQueued = 10000;
     // The longest a received datagram waits while others keep arriving.
     static constexpr int64_t kMaxHoldMs = 500;
+    // Drops are logged once this long has passed without another.
+    static constexpr int kDropQuietMs = 1000;
 
 private:
     void buildHead();
-    void chooseLocalAddress();
+    std::string pickLocalAddress();
+    void chooseBroadcast();
+    void noteDrop(int64_t now, uint64_t& total, uint64_t& inBurst);
+    void DropTimerTick();
     void received(const std::string& datagram);
     void send(const std::string& text);
     void HBeatTimerTick();
@@ -97,6 +114,7 @@ private:
     std::unique_ptr<platform::UdpSocket> winsock2_;  // the LAN address; none without one
     std::unique_ptr<platform::Timer> receiveTimer_;
     std::unique_ptr<platform::Timer> hbeatTimer_;
+    std::unique_ptr<platform::Timer> dropTimer_;
 
     std::string source_;
     std::string target_;
@@ -108,13 +126,18 @@ private:
     std::string head_;
     std::string tail_;
     std::string localAddress_;
+    std::string unusableAddress_;  // a LAN address whose bind failed, logged once
     int port_ = 0;
     uint16_t remotePort_ = kXapPort;
     std::deque<std::string> received_;
     std::function<void()> onMessage_;
     bool filterHeartbeats_ = true;
     int16_t heartbeatTick_ = 0;
-    uint64_t dropped_ = 0;
+    uint64_t dropped_ = 0;  // the received queue was full
+    uint64_t notXap_ = 0;   // neither an xAP message nor a heartbeat
+    uint64_t burstFull_ = 0;
+    uint64_t burstNotXap_ = 0;
+    int64_t lastDropAt_ = 0;
     uint64_t receivedCount_ = 0;
     int64_t firstQueuedAt_ = 0;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/ProgramSettings.h"
@@ -29,6 +30,34 @@ TEST(SettingsCache, CreatesMissingFilesAndDefaultsToSettingsIni) {
     EXPECT_EQ(cache.GetIniIndex("Tarvelo.ini", false), 2);
     EXPECT_EQ(cache.GetIniIndex("TARVELO.INI", false), 2);  // one entry per file, any case
     EXPECT_EQ(cache.count(), 2);
+}
+
+// A script that names "tarvelo.ini" means the program's Tarvelo.ini: no
+// empty twin appears, reads see its settings, and saves land in it.
+TEST(SettingsCache, AFileNameFindsTheFileWhateverItsCase) {
+    TempDir dir;
+    WriteFile(dir / "Tarvelo.ini", "[UPB]\r\nUID=FF.1234:00\r\n");
+    WriteFile(dir / "Sub" / "Other.INI", "[S]\r\nk=deep\r\n");
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            out.push_back(fs::relative(e.path(), dir.path()).generic_string());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    for (const std::string first : {"Tarvelo.ini", "tarvelo.ini"}) {
+        SettingsCache cache(dir.path(), nullptr);
+        EXPECT_EQ(cache.GetIniSetting("UPB", "UID", "", first), "FF.1234:00") << first;
+        EXPECT_EQ(cache.GetIniSetting("UPB", "UID", "", "TARVELO.INI"), "FF.1234:00") << first;
+        EXPECT_EQ(cache.GetIniSetting("S", "k", "", "sub/other.ini"), "deep");
+    }
+    SettingsCache cache(dir.path(), nullptr);
+    cache.SaveIniSetting("UPB", "Tag", "x", "tarvelo.INI");
+    // A file that exists in no spelling is created as named.
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "none", "New.Ini"), "none");
+    cache.FlushIniCache();
+    EXPECT_EQ(ReadFile(dir / "Tarvelo.ini"), "[UPB]\r\nTag=x\r\nUID=FF.1234:00\r\n");
+    EXPECT_EQ(names(), (std::vector<std::string>{"New.Ini", "Sub", "Sub/Other.INI", "Tarvelo.ini", "Tarvelo.ini_bck"}));
 }
 
 TEST(SettingsCache, ReadsPickUpAFileChangedOnDiskButWritesNeverDiscardUnsavedChanges) {

@@ -23,7 +23,7 @@ TEST(XapEndToEnd, ABscCommandThroughTheHubSwitchesADeviceAndTheEventComesBack) {
 
     // The hub on a port of the system's choosing, learnt from its endpoint line.
     QProcess hub;
-    hub.start(Binary("tarvelo-hub"), {"--port", "0"});
+    hub.start(Binary("tarvelo-hub"), {"--port", "0", "--state", QString::fromStdString((base / "hub-clients").string())});
     std::string hubOut, hubLog;
     ASSERT_TRUE(WaitForStdout(hub, "\n", hubOut));
     const quint16 hubPort = ListeningPort(hubOut);

@@ -54,6 +54,8 @@ public:
     std::vector<std::string> sentTo(uint16_t port, const std::string& needle = "") const;
 
     // Internal, for the sockets.
+    // Loopback, the wildcard, or one of the platform's current addresses.
+    bool available(const std::string& address) const;
     int bind(SimUdpSocket* socket, const std::string& address, uint16_t port);
     void unbind(SimUdpSocket* socket);
     void send(SimUdpSocket* from, const std::string& host, uint16_t port, const std::string& bytes);

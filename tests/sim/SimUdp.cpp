@@ -12,6 +12,7 @@ public:
     int bind(const std::string& address, uint16_t port) override { return net_.bind(this, address, port); }
     int sendTo(const std::string& host, uint16_t port, const std::string& bytes) override {
         if (port_ == 0) return 10022;
+        if (!net_.available(address_)) return 10049;  // the interface lost the address
         net_.send(this, host, port, bytes);
         return 0;
     }
@@ -34,10 +35,13 @@ bool Reaches(const std::string& host, const std::string& bound) {
 
 std::unique_ptr<platform::UdpSocket> SimPlatform::createUdpSocket() { return std::make_unique<SimUdpSocket>(udp); }
 
+bool SimUdpNet::available(const std::string& address) const {
+    return address == "127.0.0.1" || address == "0.0.0.0" ||
+           std::find(platform_.addresses.begin(), platform_.addresses.end(), address) != platform_.addresses.end();
+}
+
 int SimUdpNet::bind(SimUdpSocket* socket, const std::string& address, uint16_t port) {
-    if (address != "127.0.0.1" && address != "0.0.0.0" &&
-        std::find(platform_.addresses.begin(), platform_.addresses.end(), address) == platform_.addresses.end())
-        return 10049;
+    if (!available(address)) return 10049;
     for (const auto& [a, p] : taken)
         if (a == address && p == port) return 10048;
     for (SimUdpSocket* other : sockets_)

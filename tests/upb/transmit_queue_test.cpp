@@ -120,6 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{{{"PA", "PU0800C2FF09863276", "PK"}}, 1, 1, "", {"0800C2FF09863276"}},
         // A "PU" line in the reply window is passed on and the write repeated, uncounted.
         ReplyCase{{{"PU8905FA011220FFFF47"}, {"PA", "PK"}}, 2, 1, "", {"8905FA011220FFFF47"}},
+        // The report and a packet in one read: the packet arrived before the
+        // retry was written, so it is a received message, not the retry's reply.
+        ReplyCase{{{"PA", "PN\rPU8905FA011220FFFF47"}, {"PA", "PK"}}, 2, 2, "", {"8905FA011220FFFF47"}},
+        ReplyCase{{{"PB\rPU8905FA011220FFFF47\rPE"}, {"PA", "PK"}}, 2, 2, "", {"8905FA011220FFFF47"}},
         // Acknowledged or a register report without an accept: done, but no state update.
         ReplyCase{{{"PK"}}, 1, 1, "", {}, false}, ReplyCase{{{"PR7003"}}, 1, 1, "", {}, false},
         ReplyCase{Thrice({"PB"}), 3, 3, "UPB Busy"}, ReplyCase{Thrice({"PE"}), 3, 3, "UPB PIM Error"},

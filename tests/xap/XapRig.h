@@ -34,7 +34,7 @@ struct XapRig {
     std::vector<std::shared_ptr<xap::DeviceClass>> triggers;
     std::vector<app::LogEntry> logged;
     TempDir dir;  // Config/ for the settings of the devices of interest
-    app::Logger log{platform.clock(),
+    app::Logger log{platform,
                     {.mirror = false,
                      .observer = [this](const app::LogEntry& e) { logged.push_back(e); },
                      .sender = [this](const app::LogEntry& e) { xap.SendLogEntry(e); }}};

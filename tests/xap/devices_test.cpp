@@ -49,7 +49,9 @@ TEST(DevicesOfInterest, LoadAndSaveRoundTrip) {
         "porch.a.b=seen\r\nlater.x.y=1\r\nlater.x.z=2\r\n");
     ASSERT_EQ(r.xap.devices().devices().size(), 2u);  // the faulty entry is skipped, not the rest
     EXPECT_EQ(FormatDateTime(r.dev("Porch").LastChange), "2000-01-01 00:00:00");
-    EXPECT_EQ(*r.dev("Porch").MessageList.find("porch.a.b"), "seen");
+    const std::string* seen = r.dev("Porch").MessageList.find("a.b");  // the item name, as a capture keeps it
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(*seen, "seen");
     EXPECT_EQ(r.dev("Later").MessageKeyList, (std::vector<std::string>{"x.y", "x.z"}));
 
     // A tagged link state gets a device of its own, linked to it.
@@ -70,4 +72,33 @@ TEST(DevicesOfInterest, LoadAndSaveRoundTrip) {
         << saved;
     EXPECT_NE(saved.find("[DEVICE MESSAGES]\r\nLater.x.y=1\r\nLater.x.z=2\r\nPorch.a.b=seen\r\n"), std::string::npos)
         << saved;
+}
+
+// Scripts and pages find a captured value under one name, before and after a
+// restart: the item name, as captured.
+TEST(DevicesOfInterest, CapturedValuesKeepTheirNamesAcrossARestart) {
+    const std::string ini =
+        "[Received]\r\nacme.Temp.host:lounge~xAPBSC.event=LoungeTemp\r\n[Devices]\r\nLoungeTemp=2000-01-01 00:00:00\r\n";
+    auto picture = [](const xap::DeviceClass& d) {
+        std::vector<std::string> out;
+        for (const std::string& name : d.MessageKeyList) {
+            const std::string* value = d.MessageList.find(name);
+            out.push_back(name + "=" + (value ? *value : "<missing>"));
+        }
+        for (const auto& [key, value] : d.MessageList) out.push_back("key " + key);
+        out.push_back(FormatDateTime(d.LastChange));
+        return out;
+    };
+    DevicesRig before(ini);
+    before.receive(kLounge);
+    const std::vector<std::string> captured = picture(before.dev("LoungeTemp"));
+    ASSERT_EQ(captured.front(), "input.state.State=ON");
+    before.xap.devices().SaveDeviceDictionary();
+    before.ini.FlushIniCache();
+
+    // The next run: new objects on the same files.
+    XapRig after;
+    std::filesystem::copy(before.dir.path() / "Config", after.dir.path() / "Config");
+    after.xap.LoadDevices();
+    EXPECT_EQ(picture(**after.xap.devices().devices().find("LoungeTemp")), captured);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "XapRig.h"
 
 using namespace tarvelo;
@@ -7,7 +9,13 @@ using namespace tarvelo::testing;
 
 namespace {
 const std::string kEcho = Msg("class=ZIZ.Echo\nsource=acme.tool.host\n", "Echo.Query\n{\nQuery=PING\n}\n");
+
+size_t Logged(const XapRig& r, const std::string& prefix) {
+    size_t n = 0;
+    for (const auto& e : r.logged) n += e.data.rfind(prefix, 0) == 0;
+    return n;
 }
+} // namespace
 
 TEST(XapTransport, SkipsTakenPortsAndAnnouncesThePortInEveryHeartbeat) {
     XapRig r(false);
@@ -162,4 +170,102 @@ TEST(XapTransport, SurvivesAFloodOfJunk) {
     r.clearSent();
     r.receive(kEcho);
     EXPECT_EQ(r.sent("Echo.Response").size(), 1u);
+
+    // Two thousand faulty messages did not become two thousand log entries
+    // (each also an xAP message): a few a second, then how many were left out.
+    r.platform.advance(3000);
+    EXPECT_GE(Logged(r, "From XAP Line "), 1u);
+    EXPECT_LT(r.logged.size(), 50u);
+    size_t leftOut = 0;
+    for (const auto& e : r.logged) {
+        const size_t at = e.data.find(" more identical entries not logged: From XAP Line ");
+        if (at != std::string::npos) leftOut += std::stoul(e.data.substr(0, at));
+    }
+    EXPECT_GT(leftOut, 1000u);
+}
+
+// Junk that is not xAP, and xAP beyond the queue's bound, is dropped and
+// counted; the log says so once a burst is over, not once a datagram.
+TEST(XapTransport, DroppedDatagramsAreCountedAndLoggedOncePerBurst) {
+    XapRig r;
+    const uint16_t port = static_cast<uint16_t>(r.xap.transport().port());
+    const std::string other = Msg("class=acme.chatter\nsource=acme.tool.host\ntarget=acme.other.host\n", "s\n{\nk=v\n}\n");
+    for (int i = 0; i < 500; ++i) r.platform.udp.deliver(port, "junk " + std::to_string(i), i);
+    r.platform.udp.deliver(port, "xap-hbeat\n{\nclass=xap-hbeat.alive\n}\n", 10);  // filtered, not junk
+    for (size_t i = 0; i < xap::XapTransport::kMaxQueued + 5; ++i) r.platform.udp.deliver(port, other, 600);
+    r.platform.advance(700);
+    EXPECT_EQ(Logged(r, "xAP datagrams dropped"), 0u);  // the burst goes on
+    r.platform.advance(3000);
+    ASSERT_EQ(Logged(r, "xAP datagrams dropped"), 1u);
+    EXPECT_TRUE(std::any_of(r.logged.begin(), r.logged.end(), [](const auto& e) {
+        return e.data == "xAP datagrams dropped: 500 not xAP, 5 with the received queue full";
+    }));
+    EXPECT_EQ(r.xap.status().datagramsNotXap, 500u);
+    EXPECT_EQ(r.xap.status().datagramsDropped, 5u);
+
+    // The next burst has a line of its own.
+    r.platform.udp.deliver(port, std::string("\0\0", 2));
+    r.platform.advance(3000);
+    EXPECT_EQ(Logged(r, "xAP datagrams dropped: 1 not xAP"), 1u);
+}
+
+// Started before the network was up, the gateway takes the LAN address when
+// it appears, and follows it when it changes or goes.
+TEST(XapTransport, TheLanAddressIsLookedForAgainAtEveryHeartbeatTick) {
+    XapRig r(false);
+    r.platform.addresses.clear();
+    ASSERT_EQ(r.Start(), 32768);
+    r.platform.advance(60000);
+    EXPECT_EQ(r.xap.transport().localAddress(), "");
+
+    r.platform.addresses = {"192.168.1.20"};
+    r.platform.advance(60000);
+    EXPECT_EQ(r.xap.transport().localAddress(), "192.168.1.20");
+    r.platform.advance(480000);  // to the next heartbeat, 600 s after the first
+    ASSERT_EQ(r.sent("xap-hbeat").size(), 2u);
+    const auto& beat = r.platform.udp.sent.back();
+    EXPECT_EQ(beat.fromAddress, "192.168.1.20");
+    EXPECT_EQ(beat.host, "255.255.255.255");
+    EXPECT_EQ(beat.bytes, r.sent("xap-hbeat")[0]);  // the same text
+
+    r.platform.addresses = {"10.0.0.7"};
+    r.platform.advance(5 * 60000);
+    EXPECT_EQ(r.xap.transport().localAddress(), "10.0.0.7");
+    r.platform.addresses.clear();
+    r.platform.advance(60000);
+    r.clearSent();
+    r.xap.SendXapMessage("", "c.x", "s", "", "", "");
+    ASSERT_EQ(r.platform.udp.sent.size(), 1u);
+    EXPECT_EQ(r.platform.udp.sent[0].fromAddress, "127.0.0.1");
+    EXPECT_EQ(r.platform.udp.sent[0].host, "127.255.255.255");
+
+    // Each change said once.
+    EXPECT_EQ(Logged(r, "xAP uses LAN address 192.168.1.20 port 32768"), 1u);
+    EXPECT_EQ(Logged(r, "xAP uses LAN address 10.0.0.7 port 32768"), 1u);
+    EXPECT_EQ(Logged(r, "LAN address 10.0.0.7 gone: xAP runs on the loopback address only"), 1u);
+    EXPECT_EQ(Logged(r, "xAP uses"), 2u);
+
+    // An address whose port is taken is tried at every tick but said once.
+    r.platform.udp.taken = {{"192.168.1.44", 32768}};
+    r.platform.addresses = {"192.168.1.44"};
+    r.platform.advance(3 * 60000);
+    EXPECT_EQ(r.xap.transport().localAddress(), "");
+    EXPECT_EQ(Logged(r, "Unable to bind xAP port 32768 on LAN address 192.168.1.44, error 10048"), 1u);
+    r.platform.udp.taken.clear();
+    r.platform.advance(60000);
+    EXPECT_EQ(r.xap.transport().localAddress(), "192.168.1.44");
+}
+
+// The address changed between two ticks: the send that fails looks again and
+// goes out from the new address instead of being lost.
+TEST(XapTransport, ASendThatFailsLooksForTheLanAddressAgain) {
+    XapRig r;
+    r.clearSent();
+    r.platform.addresses = {"192.168.1.30"};
+    r.xap.SendXapMessage("", "c.x", "s", xap::MsgData().add("k", "v").str(), "", "");
+    const auto sent = r.sent("class=c.x\n");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(r.platform.udp.sent.back().fromAddress, "192.168.1.30");
+    EXPECT_EQ(Logged(r, "xAP uses LAN address 192.168.1.30 port 32768"), 1u);
+    EXPECT_EQ(Logged(r, "SendXap"), 0u);
 }
