@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Module 7's own state marked as used, so that it follows link 2.
-const char* kUsedDeskLamp = "UPB01_M07_C01_00=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n";
+const char* kUsedDeskLamp = "UPB01_M07_C01_01=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n";
 
 // CPU seconds a process has used so far.
 double CpuSeconds(qint64 pid) {
@@ -102,7 +102,7 @@ protected:
         Pause(300);
         stopGateway(stopSignal);
         EXPECT_EQ(savedValue("UPB01_M05_C01_00"), "40");   // from the start-up poll
-        EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");  // from the switch press
+        EXPECT_EQ(savedValue("UPB01_M07_C01_01"), "100");  // from the switch press
         EXPECT_EQ(logged("Unable to Send"), 0) << log;
     }
 
@@ -145,7 +145,7 @@ TEST_F(PimGateway, ItKeepsTheConnectionThroughASimulatorRestart) {
     ASSERT_TRUE(again.waitFor("pim PU8905010207", 1));
     Pause(300);
     stopGateway();
-    EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");
+    EXPECT_EQ(savedValue("UPB01_M07_C01_01"), "100");
     EXPECT_EQ(logged("UPB PIM IP Connection Closed"), 1) << log << again.output();
     EXPECT_EQ(logged("Unable to connect to UPB PIM via TCP"), 0) << log;
 }
