@@ -27,6 +27,10 @@ names=()
 for t in "${targets[@]}"; do names+=("tarvelo_${t}_fuzz"); done
 cmake --build "$build" -j"${JOBS:-2}" --target "${names[@]}"
 
+# The settings target saves a file per input: on a memory file system that is
+# six times faster than on disk.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+
 status=0
 summary=()
 for t in "${targets[@]}"; do
