@@ -136,7 +136,9 @@ TEST_F(Tracking, ARepeatWithinASecondIsAnnouncedOnceAndOnlyANewDayWraps) {
         sim::SimPlatform clock(at(c.first));
         Network n;
         std::vector<int32_t> sequences;
-        Tracker t(n, log, clock, {.NotifyUPBState = [&](const auto& s) { sequences.push_back(s->Sequence); }});
+        Tracker::Callbacks callbacks;
+        callbacks.NotifyUPBState = [&](const auto& s) { sequences.push_back(s->Sequence); };
+        Tracker t(n, log, clock, callbacks);
         auto s = AddState(AddModule(n, "5", 3), 255, "-1");
         s->Used = true;
         AddLink(n, "1", {"5"});
