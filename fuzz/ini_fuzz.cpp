@@ -11,10 +11,17 @@
 using tarvelo::app::IniTool;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                             ("tarvelo-ini-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "f.ini";
+    // One scratch folder per process, removed at exit.
+    static const struct Scratch {
+        std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("tarvelo-ini-fuzz-" + std::to_string(::getpid()));
+        Scratch() { std::filesystem::create_directories(dir); }
+        ~Scratch() {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    } scratch;
+    const auto file = scratch.dir / "f.ini";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

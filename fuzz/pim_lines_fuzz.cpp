@@ -4,11 +4,7 @@
 // time. Two records are queued; the queue must come to rest, every record
 // must end within its attempts, and nothing may crash.
 //
-// Build (clang, from the repository root):
-//   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//     fuzz/pim_lines_fuzz.cpp src/common/*.cpp src/upb/*.cpp src/model/Network.cpp \
-//     tests/sim/SimPlatform.cpp tests/sim/SimNet.cpp -o pim_lines_fuzz
-//   ./pim_lines_fuzz -max_total_time=60
+// Run: scripts/fuzz.sh (FUZZ_TARGETS="pim_lines").
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

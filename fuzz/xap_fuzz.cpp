@@ -3,11 +3,7 @@
 // and a relay, a filter and a device of interest). Commands go to a recording
 // hook; nothing may crash, hang or grow without bound.
 //
-// Build (clang, from the repository root):
-//   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//     fuzz/xap_fuzz.cpp src/common/*.cpp src/app/*.cpp src/model/*.cpp src/upb/*.cpp \
-//     src/xap/*.cpp tests/sim/*.cpp -o xap_fuzz
-//   ./xap_fuzz -max_total_time=60
+// Run: scripts/fuzz.sh (FUZZ_TARGETS="xap").
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when missing.
+# clang and its libFuzzer runtime (libclang-rt-<version of Debian's clang>-dev)
+# build the fuzz targets that scripts/fuzz.sh runs.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat
   locales python3
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -107,12 +107,18 @@ void Tracker::StateReport(const std::string& packet) {
 void Tracker::SetLinkStateValue(const std::shared_ptr<UPBLinkState>& state, int16_t newValue) {
     if (state->Timerindex > 0 && !ApplyDelayRule(*state, newValue)) return;
 
-    const double now = platform_.clock().secondsSinceMidnight();
-    double elapsed = now - state->Milliseconds;
-    // The seconds count restarts at midnight; a negative difference means
-    // the day changed since the last stamp.
-    if (elapsed < 0) elapsed += 86400.0;
-    StampNow(*state, platform_.clock());
+    const platform::Clock& clock = platform_.clock();
+    double elapsed = clock.secondsSinceMidnight() - state->Milliseconds;
+    // The stamp is rounded to a whole second, so a repeat within half a
+    // second of it comes out slightly negative: that is not a new day. The
+    // seconds count restarts when the date of the last change lies behind
+    // today's (whole days are added, so the same time a day later is a day);
+    // a difference beyond rounding on the same date means the clock was set
+    // back (daylight saving), which counts as time gone by.
+    const double days = std::floor(DateFromLocalMillis(clock.localMillis())) - std::floor(state->LastChange);
+    if (days > 0) elapsed += 86400.0 * days;
+    else if (elapsed < -1.0) elapsed += 86400.0;
+    StampNow(*state, clock);
     if (elapsed > 1.0 || state->Value != newValue) {
         state->Sequence = network_.NextSequence();
         state->Value = newValue;

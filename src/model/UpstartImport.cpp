@@ -15,6 +15,7 @@ bool ExportLines::next(std::string_view& line) {
     size_t end = pos_;
     while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
     line = text_.substr(pos_, end - pos_);
+    ++number_;
     if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
     pos_ = end + 1;
     return true;
@@ -63,9 +64,15 @@ struct UpstartImport::Work {
     std::shared_ptr<UPBModule> module;
     int32_t uidBase = 0;
     std::shared_ptr<UPBChannel> channel;
+    // -1 after a device record, so that the first component record on any
+    // channel starts a channel of its own.
     int channelNumber = -1;
     bool pending = false;    // the current channel is not attached yet
     bool moduleOwn = false;  // the pending channel holds the module's own state
+    // The channel made for a dimmer's own state while it is still unattached:
+    // a private link replaces it (one load, one component), a transmitter
+    // record does not.
+    std::shared_ptr<UPBChannel> own;
     int component = -1;
     int pair = 0;            // 1 after the first record of a kind 5 pair
     std::shared_ptr<UPBLinkState> last;
@@ -75,6 +82,11 @@ struct UpstartImport::Work {
     void requireModule() const {
         if (!module) throw VbError("Object variable or With block variable not set");
     }
+    // A record whose channel field equals the current number before any
+    // channel was made (e.g. "-1" on a device without an own state).
+    void requireChannel() const {
+        if (!channel) throw VbError("Object variable or With block variable not set");
+    }
 
     void attachPending() {
         if (!pending || !module) return;
@@ -82,12 +94,22 @@ struct UpstartImport::Work {
         module->AddChannel(channel);
         pending = false;
         moduleOwn = false;
+        if (channel == own) own.reset();
     }
 
-    void newChannel(int number) {
-        // A pending channel that already holds states is attached rather than
-        // dropped: its states are real components of the device.
-        if (pending && channel && !channel->LinkCollection.empty()) attachPending();
+    // replacesOwn: the record is a private-link preset, which stands for the
+    // load that the pending own state would otherwise stand for twice.
+    void newChannel(int number, bool replacesOwn) {
+        if (pending && channel) {
+            if (channel == own) {
+                if (!replacesOwn) attachPending();
+            } else if (!channel->LinkCollection.empty()) {
+                // A pending channel that already holds states is attached
+                // rather than dropped: its states are real components.
+                attachPending();
+            }
+        }
+        own.reset();
         channel = std::make_shared<UPBChannel>();
         channel->Channel = static_cast<int16_t>(number);
         channelNumber = number;
@@ -116,10 +138,20 @@ void UpstartImport::ReadUPSText(std::string_view text) {
 
 void UpstartImport::Import(std::string_view text) {
     ExportLines lines(text);
-    if (!ReadHeaderAndLinks(lines)) return;
-    ScanUsage(lines);
-    lines.rewind();
-    ReadDevices(lines);
+    // A failure names the export line it met, so that a user can find the
+    // record among hundreds.
+    auto where = [&](const VbError& e) {
+        return VbError(std::string(e.what()) + " at export line " + Dec(static_cast<long long>(lines.number())),
+                       e.line());
+    };
+    try {
+        if (!ReadHeaderAndLinks(lines)) return;
+        ScanUsage(lines);
+        lines.rewind();
+        ReadDevices(lines);
+    } catch (const VbError& e) {
+        throw where(e);
+    }
     AddSceneModule();
 }
 
@@ -248,18 +280,19 @@ void UpstartImport::DeviceRecord(Work& w, const std::vector<std::string_view>& f
         state->DefaultOffCommand = 33;
         state->Values = upb::CommandList(module->Kind);
         w.channel->add(w.channel, state);
-        w.channelNumber = 0;
         w.pending = true;
         w.moduleOwn = true;
+        w.own = w.channel;
     }
     network_.UPBModules.add(module->ModuleID, module);
 }
 
 int16_t UpstartImport::MaskFor(Work& w, int component) {
     const int kind = w.module->Kind;
-    if (kind < 0 || kind > 7) {
+    if (kind > 7) {
         // Thermostats, translators and RF units have no status bits we know:
-        // their components are kept but not tracked.
+        // their components are kept but not tracked. (A negative kind is no
+        // device at all: the table lookup below fails and ends the import.)
         if (!w.kindReported) {
             w.kindReported = true;
             log_.WriteLog("Tarvelo", "ReadUPS Module " + w.module->ModuleID + " (" + w.module->name + ") of kind " +
@@ -280,9 +313,10 @@ void UpstartImport::PresetRecord(Work& w, const std::vector<std::string_view>& f
 
     const int number = Number(f, 1);
     if (number != w.channelNumber) {
-        w.newChannel(number);
+        w.newChannel(number, /*replacesOwn=*/true);
         w.pair = 0;
     }
+    w.requireChannel();
     const int kind = w.module->Kind;
     if (kind != 5 && w.component >= 0) {
         // Only the first such record of a device makes a state.
@@ -323,7 +357,8 @@ void UpstartImport::PresetRecord(Work& w, const std::vector<std::string_view>& f
 void UpstartImport::TransmitterRecord(Work& w, const std::vector<std::string_view>& f, int type) {
     w.requireModule();
     const int number = Number(f, 1);
-    if (number != w.channelNumber) w.newChannel(number);
+    if (number != w.channelNumber) w.newChannel(number, /*replacesOwn=*/false);
+    w.requireChannel();
     const int16_t uid = NextUID();
     if (type == 7) ++w.component;
     else w.component = 0;

@@ -25,11 +25,14 @@ public:
     explicit ExportLines(std::string_view text) : text_(text) {}
     // The next line; false at the end of the text.
     bool next(std::string_view& line);
-    void rewind() { pos_ = 0; }
+    void rewind() { pos_ = 0; number_ = 0; }
+    // 1-based number of the line next() gave last; 0 before the first.
+    size_t number() const { return number_; }
 
 private:
     std::string_view text_;
     size_t pos_ = 0;
+    size_t number_ = 0;
 };
 
 // Fields of a record, separated by ",": no quoting, no trimming. An empty

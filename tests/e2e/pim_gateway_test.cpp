@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Module 7's own state marked as used, so that it follows link 2 and its
-// changes go out as xAP events.
-const char* kUsedDeskLamp = "UPB01_M07_C01_00=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n";
+// The desk lamp's state (its private link 2) marked as used, so that it
+// follows link 2 and its changes go out as xAP events.
+const char* kUsedDeskLamp = "UPB01_M07_C01_01=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n";
 
 // Holds a loopback TCP port without listening on it while the simulator is
 // down: connections to it are refused as to a dead bridge, and no other
@@ -112,7 +112,7 @@ protected:
     void pressDeskLamp(PimSim& pim) {
         pim.command("press 7 2");
         ASSERT_TRUE(pim.waitFor("pim PU8905010207"));
-        ASSERT_TRUE(xap->waitFor({"class=xapbsc.event", ".UPB01_M07_C01_00.light\n", "state=ON\n"})) << log;
+        ASSERT_TRUE(xap->waitFor({"class=xapbsc.event", ".UPB01_M07_C01_01.light\n", "state=ON\n"})) << log;
     }
     // The ceiling dimmer is set by hand before the gateway starts; start-up
     // writes the options register and polls each device once; a wall switch
@@ -131,7 +131,7 @@ protected:
         pressDeskLamp(pim);
         stopGateway(stopSignal);
         EXPECT_EQ(savedValue("UPB01_M05_C01_00"), "40");   // from the start-up poll
-        EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");  // from the switch press
+        EXPECT_EQ(savedValue("UPB01_M07_C01_01"), "100");  // from the switch press
         EXPECT_EQ(logged("Unable to Send"), 0) << log;
     }
 
@@ -175,7 +175,7 @@ TEST_F(PimGateway, ItKeepsTheConnectionThroughASimulatorRestart) {
     ASSERT_TRUE(again.waitFor("connected", 1, 90000));
     pressDeskLamp(again);
     stopGateway();
-    EXPECT_EQ(savedValue("UPB01_M07_C01_00"), "100");
+    EXPECT_EQ(savedValue("UPB01_M07_C01_01"), "100");
     EXPECT_EQ(logged("UPB PIM IP Connection Closed"), 1) << log << again.output();
 }
 

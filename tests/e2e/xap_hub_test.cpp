@@ -19,7 +19,7 @@ TEST(XapEndToEnd, ABscCommandThroughTheHubSwitchesADeviceAndTheEventComesBack) {
     ASSERT_TRUE(pim.startTcp((base / "Data" / "Tarvelo" / "Tarvelo.upe").string()));
     WriteFile(base / "Config" / "Tarvelo.ini",
               "[UPB]\nUPBCommPort=" + std::to_string(pim.port()) +
-                  "\nSerialIP=127.0.0.1\nUPB01_M07_C01_00=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n");
+                  "\nSerialIP=127.0.0.1\nUPB01_M07_C01_01=2026-12-05 22:14:09;0;False;True;;Desk;False;;\n");
 
     // The hub on a port of the system's choosing, learnt from its endpoint line.
     QProcess hub;
@@ -43,12 +43,13 @@ TEST(XapEndToEnd, ABscCommandThroughTheHubSwitchesADeviceAndTheEventComesBack) {
     ASSERT_TRUE(WaitForStderr(gateway, "running from", log, 60000));
     ASSERT_TRUE(WaitForStderr(hub, "client joined: zantu.UPB.", hubLog));
 
-    // The desk lamp (module 7, own state UID index 0x0701), switched on by ID.
+    // The desk lamp (module 7, its private link's state: UID index 0x0702),
+    // switched on by ID: the gateway activates link 2, the lamp goes to its preset.
     tool.sendTo(hubPort, "xap-header\r\n{\r\nv=13\r\nhop=1\r\nuid=FF.7777:00\r\nclass=xAPBSC.cmd\r\n"
-                         "source=acme.tool.e2e\r\ntarget=zantu.UPB.*:>\r\n}\r\noutput.state.1\r\n{\r\nID=0701\r\n"
+                         "source=acme.tool.e2e\r\ntarget=zantu.UPB.*:>\r\n}\r\noutput.state.1\r\n{\r\nID=0702\r\n"
                          "State=on\r\n}\r\n");
-    EXPECT_TRUE(pim.waitFor("level 7 1 100"));
-    EXPECT_TRUE(tool.waitFor({"class=xapbsc.event", ".UPB01_M07_C01_00.light\n", "state=ON\n", "uid=FF.0002:0701\n"}))
+    EXPECT_TRUE(pim.waitFor("level 7 1 80")) << pim.output();
+    EXPECT_TRUE(tool.waitFor({"class=xapbsc.event", ".UPB01_M07_C01_01.light\n", "state=ON\n", "uid=FF.0002:0702\n"}))
         << log;
 
     // And an echo, answered to the tool.

@@ -63,13 +63,13 @@ struct Rig {
     }
 
     // The installation behind the simulated TCP bridge; the ceiling dimmer's
-    // record says 0, the desk lamp's own state is in use.
+    // record says 0, the desk lamp (its private link 2) is in use.
     void installation() {
         WriteFile(dir / "Data/Tarvelo/Tarvelo.upe", kExport);
         WriteFile(dir / "Config/Tarvelo.ini",
                   "[UPB]\r\nSerialIP=192.168.1.50\r\nUPBCommPort=2101\r\n"
                   "UPB01_M05_C01_00=2026-12-05 22:14:09;0;False;False;;Ceiling;False;;\r\n"
-                  "UPB01_M07_C01_00=2026-12-05 22:14:09;0;False;True;;Desk;False;;\r\n");
+                  "UPB01_M07_C01_01=2026-12-05 22:14:09;0;False;True;;Desk;False;;\r\n");
     }
     // The PIM answers like a real one, and a device asked for its state
     // reports `levels[device]` (hex id), else 0.
@@ -182,15 +182,15 @@ TEST(GatewayStartup, ShutDownSavesTheStateRecordsThenClosesThePimAndXap) {
     ASSERT_EQ(r.net.pim.frames.size(), 4u);
     // A wall switch of the desk lamp sends link 2; its event shows it was taken in.
     r.heard("8905010207" "20FFFF");
-    r.platform.runUntil([&] { return !r.platform.udp.sentTo(3639, ".UPB01_M07_C01_00.").empty(); }, 10000);
+    r.platform.runUntil([&] { return !r.platform.udp.sentTo(3639, ".UPB01_M07_C01_01.").empty(); }, 10000);
     // Until shut-down the records live in memory only.
     ASSERT_EQ(r.savedValue("UPB01_M05_C01_00"), "0");
-    ASSERT_EQ(r.savedValue("UPB01_M07_C01_00"), "0");
+    ASSERT_EQ(r.savedValue("UPB01_M07_C01_01"), "0");
     const int connects = r.net.connectCalls;
 
     g.RequestExit();
     EXPECT_EQ(r.savedValue("UPB01_M05_C01_00"), "40");   // restored, then polled
-    EXPECT_EQ(r.savedValue("UPB01_M07_C01_00"), "100");  // the switch press
+    EXPECT_EQ(r.savedValue("UPB01_M07_C01_01"), "100");  // the switch press
     EXPECT_FALSE(r.net.connected());
     EXPECT_EQ(r.bindError("127.0.0.1", kXapPort), 0);
     EXPECT_EQ(r.bindError("192.168.1.20", kXapPort), 0);

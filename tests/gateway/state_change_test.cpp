@@ -21,7 +21,7 @@ struct Rig {
     std::vector<std::pair<std::string, int>> changes;  // tag, value
 
     Rig() {
-        // A dimmer (7) on a link of its own (5), both of its states in use;
+        // A dimmer (7) on a link of its own (5), in use;
         // an I/O module (9) whose input holds on for 90 s.
         WriteFile(dir / "Data/Tarvelo/Tarvelo.upe",
                   "0,5,2,3,1,0\r\n2,5,Hall\r\n2,20,Door Open\r\n2,21,Door Closed\r\n"
@@ -29,8 +29,7 @@ struct Rig {
                   "3,9,1,4,30,2,0,5,1,2,4,Garage,Door,0\r\n4,0,0,9,20,100,0\r\n4,0,1,9,21,0,0\r\n1\r\n");
         WriteFile(dir / "Config/Tarvelo.ini",
                   "[UPB]\r\nSerialIP=192.168.1.50\r\nUPBCommPort=2101\r\n"
-                  "UPB01_M07_C01_00=2026-12-06 06:00:00;0;False;True;;LampOwn;False;;\r\n"
-                  "UPB01_M07_C01_01=2026-12-06 06:00:00;0;False;True;;LampLink;False;;\r\n"
+                  "UPB01_M07_C01_01=2026-12-06 06:00:00;0;False;True;;Lamp;False;;\r\n"
                   "UPB01_M09_C01_01=2026-12-06 06:00:00;0;False;True;90;Door;False;;\r\n");
         net.pim.answerLikeAPim();
         app::Paths paths;
@@ -57,18 +56,18 @@ TEST(StateChanges, ReceivedTrafficAcknowledgedCommandsAndDelayTimersAllNotify) {
     EXPECT_EQ(r.net.pim.frames.front(), "\x17" "70038D\r");  // the options write comes first
     r.changes.clear();
 
-    // A wall switch activates link 5: both used states of the dimmer follow.
+    // A wall switch activates link 5: the dimmer follows, once (its link is its one state).
     r.heard("8905010512" "20FFFF");
     r.platform.advance(100);
-    EXPECT_EQ(r.changes, (std::vector<std::pair<std::string, int>>{{"LampOwn", 100}, {"LampLink", 100}}));
+    EXPECT_EQ(r.changes, (std::vector<std::pair<std::string, int>>{{"Lamp", 100}}));
 
     // The gateway switches the dimmer off; the PIM's PA then PK confirm it.
     r.changes.clear();
-    auto own = r.state("7", 1);
-    auto status = std::make_shared<model::UPBStatus>(model::UPBStatus{own, 0});
+    auto lamp = r.state("7", 1);
+    auto status = std::make_shared<model::UPBStatus>(model::UPBStatus{lamp, 0});
     r.gateway->upb().SendUPBCommand(status, false, 7, false, -1, upb::kDeactivate);
     r.platform.runUntil([&] { return !r.changes.empty(); }, 10000);
-    EXPECT_EQ(r.changes, (std::vector<std::pair<std::string, int>>{{"LampOwn", 0}}));
+    EXPECT_EQ(r.changes, (std::vector<std::pair<std::string, int>>{{"Lamp", 0}}));
 
     // The garage door input reports on, then off: off is held until 90 s after the on.
     r.changes.clear();

@@ -44,11 +44,11 @@ TEST(GatewayStatus, CountsTrafficAndSizesAsTheyHappen) {
     EXPECT_EQ(started.xap.port, 32768);
     EXPECT_GE(started.uptimeSeconds, 30);
     EXPECT_EQ(started.model.modules, 1u);
-    EXPECT_EQ(started.model.states, 2u);  // the module's own state and link 7's
+    EXPECT_EQ(started.model.states, 1u);  // the lamp, on its private link 5
     EXPECT_EQ(started.model.links, g.network().UPBLinks.count());
 
     platform.udp.deliver(32768, "xap-header\n{\nclass=xAPBSC.cmd\nsource=acme.tool.host\ntarget=zantu.UPB.TESTBOX:>\n}\n"
-                                "output.state.1\n{\nID=0701\nState=on\n}\n");
+                                "output.state.1\n{\nID=0702\nState=on\n}\n");
     platform.udp.deliver(32768, "not xap at all");
     platform.advance(5000);
     const Status after = g.status();

@@ -36,16 +36,16 @@ const std::vector<Row> kStates = {
     {"1", "UPB2A_M01_C01_81", 257, 0, "1", "1", 128}, {"1", "UPB2A_M01_C01_81", 258, 0, "2", "2", 128},
     {"1", "UPB2A_M01_C01_81", 259, 0, "3", "3", 128}, {"1", "UPB2A_M01_C01_81", 260, 0, "10", "10", 128},
     {"2", "UPB2A_M02_C01_81", 513, 0, "10", "10", 128}, {"2", "UPB2A_M02_C01_81", 514, 0, "1", "1", 128},
-    {"10", "UPB2A_M0A_C01_00", 2561, 255, "-1", "-1", -1}, {"11", "UPB2A_M0B_C01_00", 2817, 255, "-2", "-2", -1},
+    {"10", "UPB2A_M0A_C01_00", 2561, 255, "-1", "-1", -1},
+    // A private link is the load's only state; its own state is gone, its
+    // virtual link number (-2) and UID (2817) stay used.
     {"11", "UPB2A_M0B_C01_01", 2818, 255, "5", "5", 0}, {"11", "UPB2A_M0B_C01_81", 2819, 255, "5", "5", 128},
     {"12", "UPB2A_M0C_C01_00", 3073, 255, "-3", "-3", -1}, {"13", "UPB2A_M0D_C01_00", 3329, 255, "-4", "-4", -1},
-    {"13", "UPB2A_M0D_C01_81", 3330, 255, "4", "4", 128}, {"14", "UPB2A_M0E_C01_00", 3585, 255, "-5", "-5", -1},
-    {"14", "UPB2A_M0E_C01_01", 3586, 255, "6", "6", 0}, {"15", "UPB2A_M0F_C01_00", 3841, 255, "-6", "-6", -1},
-    {"16", "UPB2A_M10_C01_00", 4097, 255, "-7", "-7", -1}, {"16", "UPB2A_M10_C01_01", 4098, 255, "18", "18", 0},
+    {"13", "UPB2A_M0D_C01_81", 3330, 255, "4", "4", 128}, {"14", "UPB2A_M0E_C01_01", 3586, 255, "6", "6", 0},
+    {"15", "UPB2A_M0F_C01_00", 3841, 255, "-6", "-6", -1}, {"16", "UPB2A_M10_C01_01", 4098, 255, "18", "18", 0},
     {"20", "UPB2A_M14_C01_00", 5121, 255, "-8", "-8", -1}, {"21", "UPB2A_M15_C01_00", 5377, 255, "-9", "-9", -1},
     {"22", "UPB2A_M16_C01_00", 5633, 255, "-10", "-10", -1}, {"23", "UPB2A_M17_C01_00", 5889, 255, "-11", "-11", -1},
-    {"24", "UPB2A_M18_C01_00", 6145, 255, "-12", "-12", -1}, {"25", "UPB2A_M19_C01_00", 6401, 255, "-13", "-13", -1},
-    {"25", "UPB2A_M19_C02_01", 6402, 255, "19", "19", 0}, {"30", "UPB2A_M1E_C01_01", 7681, 1, "101", "102", 0},
+    {"24", "UPB2A_M18_C01_00", 6145, 255, "-12", "-12", -1}, {"25", "UPB2A_M19_C02_01", 6402, 255, "19", "19", 0}, {"30", "UPB2A_M1E_C01_01", 7681, 1, "101", "102", 0},
     {"30", "UPB2A_M1E_C01_02", 7682, 256, "103", "104", 1}, {"30", "UPB2A_M1E_C01_03", 7683, 512, "110", "111", 2},
     {"31", "UPB2A_M1F_C01_01", 7937, 0, "112", "255", 0}, {"32", "UPB2A_M20_C01_01", 8193, 0, "6", "255", 0},
     {"51", "UPB2A_M33_C01_00", 13057, 255, "-14", "-14", -1}, {"52", "UPB2A_M34_C01_00", 13313, 255, "-15", "-15", -1},
@@ -114,8 +114,8 @@ TEST_F(Demo, ExportMatchesTheHandComputedTable) {
     // The second record of an I/O pair gives the off side its command too.
     EXPECT_EQ(std::tie(State(net, "30", 1, 1)->OffCommand, State(net, "30", 1, 3)->OffCommand),
               std::make_tuple(int16_t(33), int16_t(33)));
-    EXPECT_EQ(State(net, "16", 1, 2)->DefaultOnLevel, 75);
-    EXPECT_EQ(xapName(net, *State(net, "14", 1, 2), &log), "Tarvelo_Porch_Porch_Light_Porch_Light");
+    EXPECT_EQ(State(net, "16", 1, 1)->DefaultOnLevel, 75);
+    EXPECT_EQ(xapName(net, *State(net, "14", 1, 1), &log), "Tarvelo_Porch_Porch_Light_Porch_Light");
     EXPECT_EQ(xapName(net, *State(net, "0", 1, 5), &log), "Tarvelo_Global_Scene_Good_Night");
 }
 
@@ -129,8 +129,17 @@ TEST_F(Demo, SettingsDecorateTheModel) {
     auto ceiling = State(net, "10", 1, 1);
     EXPECT_EQ(FormatStateRecord(*ceiling),
               "2026-12-05 22:14:09;0;False;True;;Living_Room_Ceiling;True;A1;Off");
-    EXPECT_EQ(std::tie(ceiling->OnLink, ceiling->OnCommand, ceiling->OffLink, ceiling->OffCommand),
-              std::make_tuple(std::string("3"), int16_t(34), std::string("1"), int16_t(33)));
+    // The link map: the ceiling starts and ends the Evening scene, the TV
+    // outlet Movie Time, the kitchen ceiling switches both kitchen lights,
+    // and the reading lamp's off says good night.
+    auto links = [](const std::shared_ptr<UPBLinkState>& s) {
+        return std::make_tuple(s->OnLink, s->OnCommand, s->OffLink, s->OffCommand);
+    };
+    using L = std::tuple<std::string, int16_t, std::string, int16_t>;
+    EXPECT_EQ(links(ceiling), L("2", 32, "2", 33));
+    EXPECT_EQ(links(State(net, "22", 1, 1)), L("3", 32, "3", 33));
+    EXPECT_EQ(links(State(net, "12", 1, 1)), L("4", 32, "4", 33));
+    EXPECT_EQ(links(State(net, "21", 1, 1)), L("-9", 32, "10", 32));
 
     // Written in the US form.
     EXPECT_EQ(FormatStateRecord(*State(net, "20", 1, 1)),

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 
 #include "common/VbDate.h"
@@ -115,15 +116,40 @@ TEST_F(Tracking, DimmerReportsCarryTheLevelWithoutStampingOrNumbering) {
     EXPECT_EQ(net.StateSequence, 0);
 }
 
-TEST_F(Tracking, RepeatAfterMidnightIsAnnouncedAgain) {
-    sim::SimPlatform late(sim::SimPlatform::kDefaultStart + 16LL * 3600 * 1000);  // 23:00
-    int count = 0;
-    Tracker t(net, log, late, {.NotifyUPBState = [&](const auto&) { ++count; }});
-    auto s = AddState(AddModule(net, "5", 3), 255, "-1");
-    t.SetLinkStateValue(s, 1);
-    late.advance(2 * 3600 * 1000);  // 01:00 the next day: seconds since midnight went down
-    t.SetLinkStateValue(s, 1);
-    EXPECT_EQ(count, 2);
+// A device sends each packet twice about 350 ms apart. The stamp is a whole
+// second (rounded), so the repeat can lie "before" it; that is no new day.
+TEST_F(Tracking, ARepeatWithinASecondIsAnnouncedOnceAndOnlyANewDayWraps) {
+    struct Case {
+        const char* first;  // local time of the first report
+        int64_t gapMs;
+        size_t events;
+    };
+    const int64_t midnight = sim::SimPlatform::kDefaultStart - 7LL * 3600 * 1000;  // 2026-12-06 00:00
+    auto at = [&](const char* hms) {
+        int h = 0, m = 0, sec = 0, ms = 0;
+        std::sscanf(hms, "%d:%d:%d.%d", &h, &m, &sec, &ms);
+        return midnight + ((h * 60LL + m) * 60 + sec) * 1000 + ms;
+    };
+    for (const Case& c : {Case{"07:00:00.550", 350, 1}, Case{"07:00:00.200", 350, 1}, Case{"07:00:00.600", 900, 1},
+                          Case{"23:59:59.700", 600, 1}, Case{"23:59:59.000", 2000, 2},
+                          Case{"07:00:00.400", 86400000 - 100, 2}, Case{"07:00:00.550", 2000, 2}}) {
+        sim::SimPlatform clock(at(c.first));
+        Network n;
+        std::vector<int32_t> sequences;
+        Tracker::Callbacks callbacks;
+        callbacks.NotifyUPBState = [&](const auto& s) { sequences.push_back(s->Sequence); };
+        Tracker t(n, log, clock, callbacks);
+        auto s = AddState(AddModule(n, "5", 3), 255, "-1");
+        s->Used = true;
+        AddLink(n, "1", {"5"});
+        t.UPBReceive("8905FA011220FFFF47");
+        clock.advance(c.gapMs);
+        t.UPBReceive("8905FA011220FFFF47");
+        EXPECT_EQ(sequences.size(), c.events) << c.first << " +" << c.gapMs << " ms";
+        EXPECT_EQ(n.StateSequence, static_cast<int32_t>(c.events)) << c.first;
+        EXPECT_EQ(s->LastChange, DateFromLocalMillis(clock.now())) << c.first;  // always stamped
+    }
+    EXPECT_TRUE(log.entries.empty());
 }
 
 struct DelayOff : Tracking {
