@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         const ScriptErrorInfo& err = e.info;
         std::fprintf(stderr, "%s(%d, %d) %s (error %d)\n", path.c_str(), err.line, err.column,
-                     err.description.c_str(), err.number);
+                     err.Message().c_str(), err.number);
         rc = 1;
     } catch (const ScriptQuit& q) {
         rc = q.exitCode;

@@ -6,7 +6,8 @@
 // Failure contract: every operation that runs or compiles script code
 // (AddCode, Run, Eval, ExecuteStatement) records the failure in Error() and
 // throws ScriptException carrying the same record. Syntax errors have
-// Source "script syntax error"; run-time errors "script runtime error"; a
+// Source "Microsoft VBScript compilation error", run-time errors "Microsoft
+// VBScript runtime error" (the texts scripts compare Err.Source with); a
 // call stopped by the time-out has number kTimeoutError (On Error Resume Next
 // does not hold it up, and a native that waits through Runtime::Sleep stops
 // too); memory exhausted by a script is error 7. The engine
@@ -38,9 +39,12 @@ struct ScriptErrorInfo {
     int number = 0;
     std::string description;
     std::string source;
+    std::string name;  // what the error is about (an undefined variable's name), may be empty
     int line = 0;    // 1-based, 0 when unknown
     int column = 0;  // 1-based, 0 when unknown
     void Clear() { *this = ScriptErrorInfo{}; }
+    // The description with the name: "Variable is undefined: 'x'".
+    std::string Message() const { return name.empty() ? description : description + ": '" + name + "'"; }
 };
 
 class ScriptException : public std::runtime_error {

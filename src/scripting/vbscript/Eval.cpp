@@ -192,7 +192,7 @@ Value* Interpreter::VariableRef(const NameExpr& n, bool forWrite) {
         GlobalSlot* s = Lookup(n);
         if (s && s->kind == GlobalSlot::Var) return &s->value;
         if (!s && forWrite) {
-            if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+            if (frame_->module->optionExplicit) RaiseNamed(500, n.name);
             GlobalSlot& fresh = frame_->module->Slot(n.id);
             fresh.kind = GlobalSlot::Var;
             return &fresh.value;
@@ -216,7 +216,7 @@ Value Interpreter::EvalName(const NameExpr& n, InvokeKind kind) {
     }
     GlobalSlot* s = Lookup(n);
     if (!s) {
-        if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+        if (frame_->module->optionExplicit) RaiseNamed(500, n.name);
         return Value();
     }
     static const std::vector<ExprPtr> kNoArgs;
@@ -229,9 +229,9 @@ Value Interpreter::CallGlobal(const NameExpr& n, GlobalSlot& s, const std::vecto
         if (args.empty()) return s.value;
         return Index(s.value, args, kind);
     case GlobalSlot::Proc: return CallScript(*s.proc, nullptr, args, nullptr);  // replaced ones are retired, not freed
-    case GlobalSlot::Native: return CallNative(*s.native, args);
+    case GlobalSlot::Native: return CallNative(*s.native, args, kind);
     case GlobalSlot::HostMember: return InvokeObject(Value::Obj(ObjectRef(s.host)), n.name, args, kind);
-    default: Raise(13, "Type mismatch: '" + n.name + "'");
+    default: RaiseNamed(13, n.name);
     }
 }
 
@@ -241,14 +241,17 @@ void Interpreter::EvalArgs(const std::vector<ExprPtr>& args, std::vector<Value>&
     for (auto& a : args) out.push_back(a ? Eval(*a) : Value::Missing());
 }
 
-Value Interpreter::CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args) {
+Value Interpreter::CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args, InvokeKind kind) {
     size_t n = args.size();
     if (static_cast<int>(n) < f.minArgs || (f.maxArgs >= 0 && static_cast<int>(n) > f.maxArgs)) Raise(450);
+    if (f.use == CallUse::StatementOnly && kind == InvokeKind::Get) Raise(13);
     ArgBuffer buf(n);
     Value* v = buf.data();
     for (size_t i = 0; i < n; ++i) v[i] = args[i] ? Eval(*args[i]) : Value::Missing();
     CallArgs ca(v, n);
-    return f.fn(*this, ca);
+    Value r = f.fn(*this, ca);
+    if (f.use == CallUse::ValueOnly && kind == InvokeKind::Call) Raise(458);
+    return r;
 }
 
 Value Interpreter::CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra) {
@@ -337,8 +340,6 @@ Value Interpreter::CallProc(Proc& p, ScriptObject* me, ArgRef* args, size_t argc
     f.slots = ptrs;
     FrameScope scope(*this, f);
     ExecBlock(p.body);
-    // A procedure that resumed on its errors leaves none behind for its caller.
-    if (f.resumeNext) err_ = ErrState{};
     if (p.resultSlot >= 0) return std::move(sv[p.resultSlot]);
     return Value();
 }
@@ -364,7 +365,7 @@ Value Interpreter::InvokeObject(const Value& obj, std::string_view name, const s
                                 InvokeKind kind, const std::string* lower) {
     if (!obj.IsObject()) Raise(424);
     Object* o = obj.RawObject();
-    if (!o) Raise(91);
+    if (!o) Raise(424);  // a member of Nothing
     if (auto* so = dynamic_cast<ScriptObject*>(o)) {
         // Script classes: call the member directly so ByRef parameters reach the caller's variables.
         std::string owned;
@@ -399,7 +400,10 @@ Value Interpreter::EvalCall(const CallExpr& c, InvokeKind kind) {
         default: break;
         }
         GlobalSlot* s = Lookup(n);
-        if (!s) Raise(13, "Type mismatch: '" + n.name + "'");
+        if (!s) RaiseNamed(13, n.name);
+        // "obj()" calls the default member even with no arguments.
+        if (s->kind == GlobalSlot::Var || s->kind == GlobalSlot::Const || s->kind == GlobalSlot::Builtin)
+            return Index(s->value, c.args, kind);
         return CallGlobal(n, *s, c.args, kind);
     }
     if (t.kind == EK::Member) {
@@ -418,7 +422,7 @@ Value Interpreter::EvalMember(const MemberExpr& m, InvokeKind kind) {
 }
 
 Value Interpreter::WithObject() {
-    if (!frame_ || frame_->with.empty()) Raise(424);
+    if (!frame_ || frame_->with.empty()) Raise(505);  // ".name" outside With
     return frame_->with.back();
 }
 
@@ -457,8 +461,7 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     if (target.kind == EK::Member) {
         auto& m = static_cast<const MemberExpr&>(target);
         Value obj = m.object ? Eval(*m.object) : WithObject();
-        if (!obj.IsObject()) Raise(424);
-        if (!obj.RawObject()) Raise(91);
+        if (!obj.IsObject() || !obj.RawObject()) Raise(424);
         CallArgs none;
         if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
             AssignObjectMember(*so, m.name, kind, none, value, frame_->me == so);
@@ -508,8 +511,7 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     if (t.kind == EK::Member) {
         auto& m = static_cast<const MemberExpr&>(t);
         Value obj = m.object ? Eval(*m.object) : WithObject();
-        if (!obj.IsObject()) Raise(424);
-        if (!obj.RawObject()) Raise(91);
+        if (!obj.IsObject() || !obj.RawObject()) Raise(424);
         EvalArgs(c.args, subs);
         CallArgs ca(subs.data(), subs.size());
         if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
@@ -525,15 +527,16 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     obj.RawObject()->Assign("", kind, ca, value);
 }
 
+// A built-in class comes first: a script's own "Class RegExp" is allowed but
+// never replaces the built-in one for New.
 Value Interpreter::NewObjectByName(const std::string& name) {
+    if (ObjectRef o = NewObject(name)) return Value::Obj(o);
     int id = NameId(name);
     Module* m = frame_ ? frame_->module : &modules_.front();
     GlobalSlot* s = &m->Slot(id);
     if (s->kind != GlobalSlot::Class) s = &modules_.front().Slot(id);
     if (s->kind == GlobalSlot::Class) return Value::Obj(NewInstance(s->cls, m));
-    ObjectRef o = NewObject(name);
-    if (!o) Raise(506, "Class not defined: '" + name + "'");
-    return Value::Obj(o);
+    RaiseNamed(506, name);
 }
 
 }  // namespace tarvelo::vbs

@@ -24,7 +24,9 @@ void Interpreter::RecordError(ScriptError& e, int line, int col) {
     if (!frame_->resumeNext) throw;
     err_.number = e.number;
     err_.description = e.description.empty() ? StandardErrorText(e.number) : e.description;
-    err_.source = e.source.empty() ? "VBScript runtime" : e.source;
+    err_.source = e.source.empty() ? kRuntimeErrorSource : e.source;
+    err_.helpFile = e.helpFile;
+    err_.helpContext = e.helpContext;
     err_.line = e.line;
     err_.col = e.col;
 }
@@ -96,9 +98,8 @@ Flow Interpreter::Exec(const Stmt& s) {
         for (auto& v : static_cast<const EraseStmt&>(s).vars) {
             Value* var = VariableRef(static_cast<const NameExpr&>(*v), false);
             if (!var || !var->IsArray()) Raise(13);
-            ArrayData* a = var->MutableArray();
-            if (a->fixed) {
-                for (auto& item : a->items) item = Value();
+            if (var->IsFixedArray()) {
+                for (auto& item : var->MutableArray()->items) item = Value();
             } else {
                 *var = Value::Array(MakeRef<ArrayData>());
             }
@@ -106,7 +107,15 @@ Flow Interpreter::Exec(const Stmt& s) {
         return Flow::Normal;
     case SK::With: {
         auto& w = static_cast<const WithStmt&>(s);
-        frame_->with.push_back(Eval(*w.object));
+        Value object;
+        try {
+            object = Eval(*w.object);
+            if (!object.IsObject()) Raise(424);
+        } catch (ScriptError& e) {
+            HandleError(e, s);  // resumed: the body runs, its ".name" references fail
+            object = Value();
+        }
+        frame_->with.push_back(std::move(object));
         struct Pop {
             std::vector<Value>& v;
             ~Pop() { v.pop_back(); }
@@ -185,8 +194,7 @@ void Interpreter::ExecAssign(const AssignStmt& s) {
             Value v = Eval(*s.value);
             if (v.IsObject()) v = Deref(v);
             Value& slot = *frame_->slots[n.index];
-            if (slot.IsObject() && slot.RawObject()) LetDefault(slot, std::move(v));
-            else slot = std::move(v);
+            if (!slot.IsObject() || !slot.RawObject() || !LetDefault(slot, v)) slot = std::move(v);
             return;
         }
         LetName(n, Eval(*s.value));
@@ -195,21 +203,37 @@ void Interpreter::ExecAssign(const AssignStmt& s) {
     AssignTo(*s.target, Eval(*s.value), s.isSet);
 }
 
-// "x = v" where x holds an object assigns the object's default property.
 void Interpreter::LetName(const NameExpr& n, Value v) {
     Value* var = n.scope == Scope::Member ? nullptr : VariableRef(n, false);
-    if (var && var->IsObject() && var->RawObject()) LetDefault(*var, std::move(v));
-    else AssignTo(n, std::move(v), false);
+    if (var && var->IsObject() && var->RawObject()) {
+        if (v.IsObject()) v = Deref(v);
+        if (LetDefault(*var, v)) return;
+    }
+    AssignTo(n, std::move(v), false);
 }
 
-void Interpreter::LetDefault(const Value& target, Value v) {
+// "x = v" where x holds an object whose default property takes a value without
+// arguments assigns that property; any other object in x is replaced by v
+// (false: nothing was assigned). v is a plain value.
+bool Interpreter::LetDefault(const Value& target, const Value& v) {
     Value obj = target;  // the property may replace the variable
-    if (v.IsObject()) v = Deref(v);
     CallArgs none;
-    if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
+    if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject())) {
+        const ClassDef& cls = *so->Class();
+        auto it = cls.defaultMember.empty() ? cls.members.end() : cls.members.find(cls.defaultMember);
+        if (it == cls.members.end() || !it->second.let || !it->second.let->isPublic ||
+            it->second.let->params.size() != 1)
+            return false;
         AssignObjectMember(*so, "", InvokeKind::Let, none, v, frame_->me == so);
-    else
+        return true;
+    }
+    try {
         obj.RawObject()->Assign("", InvokeKind::Let, none, v);
+    } catch (const ScriptError& e) {
+        if (e.number == 438 || e.number == 450) return false;  // no such default property
+        throw;
+    }
+    return true;
 }
 
 // A name alone as a statement: a procedure is called; a variable that holds an
@@ -240,8 +264,7 @@ Flow Interpreter::ExecSelect(const SelectStmt& s) {
         subject = Eval(*s.subject);
     } catch (ScriptError& e) {
         HandleError(e, s);
-        // Resumed: the first block runs, as the next statement after the failed test.
-        return s.cases.empty() ? Flow::Normal : ExecBlock(s.cases.front().body);
+        return Flow::Normal;  // resumed: no case runs
     }
     for (const auto& c : s.cases) {
         if (c.isElse) return ExecBlock(c.body);
@@ -264,11 +287,19 @@ Flow Interpreter::ExecSelect(const SelectStmt& s) {
 }
 
 // A loop header that failed under Resume Next: execution resumes with the first
-// statement of the body; with no bounds to test, the loop ends at its Next.
-Flow Interpreter::BodyOnce(const Stmt& s, ScriptError& e, const Block& body) {
+// statement of the body; at Next, with no loop to continue, the loop ends with
+// error atNext (92 "For loop not initialized", 451 for For Each).
+Flow Interpreter::BodyOnce(const Stmt& s, ScriptError& e, const Block& body, int atNext) {
     HandleError(e, s);
     Flow f = ExecBlock(body);
-    return f == Flow::ExitFor ? Flow::Normal : f;
+    if (f == Flow::ExitFor) return Flow::Normal;
+    if (f != Flow::Normal) return f;
+    try {
+        Raise(atNext);
+    } catch (ScriptError& next) {
+        HandleError(next, s);
+    }
+    return Flow::Normal;
 }
 
 Flow Interpreter::ExecFor(const ForStmt& s) {
@@ -280,7 +311,7 @@ Flow Interpreter::ExecFor(const ForStmt& s) {
         step = s.step ? ToNumber(Eval(*s.step)) : Value::Int(1);
         AssignTo(var, from, false);
     } catch (ScriptError& e) {
-        return BodyOnce(s, e, s.body);
+        return BodyOnce(s, e, s.body, 92);
     }
     if (IsIntegral(from.Type()) && IsIntegral(to.Type()) && IsIntegral(step.Type())) {
         int64_t end = to.RawInt(), inc = step.RawInt();
@@ -337,7 +368,7 @@ Flow Interpreter::ExecForEach(const ForEachStmt& s) {
             Raise(451);
         }
     } catch (ScriptError& e) {
-        return BodyOnce(s, e, s.body);
+        return BodyOnce(s, e, s.body, 451);
     }
     for (size_t i = 0; i < list->size(); ++i) {
         const Value& item = (*list)[i];
@@ -371,20 +402,26 @@ void Interpreter::ExecDim(const DimStmt& s) {
         if (!item.isArray) continue;
         std::vector<int32_t> uppers;
         for (const auto& b : item.bounds) uppers.push_back(ToLong(Eval(*b)));
-        auto a = MakeRef<ArrayData>(uppers);
-        a->fixed = !uppers.empty();
+        Value fresh = Value::Array(MakeRef<ArrayData>(uppers));
+        if (!uppers.empty()) fresh.MarkFixed();
         Value* var = VariableRef(*item.var, true);
-        if (var) *var = Value::Array(a);
+        if (var) *var = std::move(fresh);
     }
 }
 
 void Interpreter::ExecReDim(const ReDimStmt& s) {
     for (const auto& item : s.items) {
+        const auto& name = static_cast<const NameExpr&>(*item.var);
+        // A fixed array refuses before its new bounds are read (with Preserve, after).
+        if (!s.preserve) {
+            Value* var = VariableRef(name, false);
+            if (var && var->IsFixedArray()) Raise(10);
+        }
         std::vector<int32_t> uppers;
         for (const auto& b : item.bounds) uppers.push_back(ToLong(Eval(*b)));
-        Value* var = VariableRef(static_cast<const NameExpr&>(*item.var), true);
+        Value* var = VariableRef(name, true);
         if (!var) Raise(501);
-        if (var->IsArray() && var->RawArray()->fixed) Raise(10);
+        if (var->IsFixedArray()) Raise(10);
         if (s.preserve && var->IsArray()) {
             var->MutableArray()->Resize(uppers, true);
         } else {

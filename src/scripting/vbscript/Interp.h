@@ -61,10 +61,16 @@ struct Frame {
     std::vector<Value> with;
 };
 
+// Where the error texts of the language come from, as scripts read them in Err.Source.
+inline constexpr const char* kRuntimeErrorSource = "Microsoft VBScript runtime error";
+inline constexpr const char* kCompileErrorSource = "Microsoft VBScript compilation error";
+
 struct ErrState {
     int number = 0;
     std::string description;
     std::string source;
+    std::string helpFile;
+    int32_t helpContext = 0;
     int line = 0, col = 0;
 };
 
@@ -144,6 +150,7 @@ private:
     friend class ScriptObject;
     // Resolve.cpp
     void Declare(Module& m, Chunk& chunk);
+    void HoistConstants(Module& m, const Block& b);
     void ResolveChunk(Module& m, Chunk& chunk, Proc* scope, ClassDef* cls, bool explicitVars);
     void ResolveProc(Module& m, Proc& p, ClassDef* cls, bool explicitVars);
     // Exec.cpp
@@ -156,11 +163,11 @@ private:
     void ExecReDim(const ReDimStmt& s);
     void ExecAssign(const AssignStmt& s);
     void LetName(const NameExpr& n, Value v);
-    void LetDefault(const Value& target, Value v);
+    bool LetDefault(const Value& target, const Value& v);
     void CallName(const NameExpr& n);
     // An error under On Error Resume Next gives onError.
     bool Condition(const Expr& e, bool onError = true);
-    Flow BodyOnce(const Stmt& s, ScriptError& e, const Block& body);
+    Flow BodyOnce(const Stmt& s, ScriptError& e, const Block& body, int atNext);
     void HandleError(ScriptError& e, const Stmt& s);
     void RecordError(ScriptError& e, int line, int col);
     // Eval.cpp
@@ -169,7 +176,7 @@ private:
     Value EvalMember(const MemberExpr& m, InvokeKind kind);
     Value EvalBinary(const BinaryExpr& b);
     Value CallGlobal(const NameExpr& n, GlobalSlot& slot, const std::vector<ExprPtr>& args, InvokeKind kind);
-    Value CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args);
+    Value CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args, InvokeKind kind);
     Value CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra);
     Value Index(const Value& target, const std::vector<ExprPtr>& args, InvokeKind kind);
     // lower: the name in lower case when known in advance.

@@ -23,11 +23,11 @@ std::string_view TextOf(const Value& v, std::string& scratch) {
 
 int32_t OptLong(const CallArgs& a, size_t i, int32_t def) { return a.Has(i) ? ToLong(a[i]) : def; }
 
-// The compare argument: 0 binary (default), 1 text.
-bool TextMode(const CallArgs& a, size_t i) {
+// The compare argument: 0 binary (default), 1 text, up to maxMode (2 database, as text).
+bool TextMode(const CallArgs& a, size_t i, int32_t maxMode = 2) {
     if (!a.Has(i)) return false;
     int32_t mode = ToLong(a[i]);
-    if (mode < 0 || mode > 2) Raise(5);
+    if (mode < 0 || mode > maxMode) Raise(5);
     return mode != 0;
 }
 
@@ -92,6 +92,7 @@ Value Right(Runtime&, CallArgs& a) {
 }
 
 Value Mid(Runtime&, CallArgs& a) {
+    if (a[1].IsNull() || (a.Has(2) && a[2].IsNull())) Raise(94);  // before any other check
     int32_t start = ToLong(a[1]);
     int32_t len = OptLong(a, 2, INT32_MAX);
     if (start < 1 || len < 0) Raise(5);
@@ -127,7 +128,7 @@ Value InStrRev(Runtime&, CallArgs& a) {
     int32_t start = OptLong(a, 2, -1);
     if (start == 0 || start < -1) Raise(5);
     bool text = TextMode(a, 3);
-    if (a[0].IsNull() || a[1].IsNull()) return Value::Null();
+    if (a[0].IsNull() || a[1].IsNull()) Raise(94);  // unlike InStr, no Null result
     std::string s1, s2;
     std::string_view hay = TextOf(a[0], s1), needle = TextOf(a[1], s2);
     if (start == -1) start = static_cast<int32_t>(hay.size());
@@ -171,7 +172,7 @@ Value Split(Runtime&, CallArgs& a) {
     if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(94);
     int32_t limit = OptLong(a, 2, -1);
     if (limit < -1) Raise(5);
-    bool text = TextMode(a, 3);
+    bool text = TextMode(a, 3, 1);
     std::string s0, s1 = " ";
     std::string_view expr = TextOf(a[0], s0);
     std::string_view delim = a.Has(1) ? TextOf(a[1], s1) : std::string_view(s1);
@@ -189,11 +190,12 @@ Value Split(Runtime&, CallArgs& a) {
     return Value::Array(std::move(parts));
 }
 
-// Join(list[, delimiter]): Null and Empty elements join as "".
+// Join(list[, delimiter]): Empty elements join as "", a Null or array element is error 13.
 Value Join(Runtime&, CallArgs& a) {
-    if (!a[0].IsArray()) Raise(13);
-    const ArrayData* arr = a[0].RawArray();
-    if (arr->Dims() != 1) Raise(5);
+    if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(94);
+    Value list = a[0].IsObject() ? Deref(a[0]) : a[0];
+    if (!list.IsArray() || list.RawArray()->Dims() != 1) Raise(13);
+    const ArrayData* arr = list.RawArray();
     std::string s1 = " ";
     std::string_view delim = a.Has(1) ? TextOf(a[1], s1) : std::string_view(s1);
     std::string out;
@@ -201,7 +203,8 @@ Value Join(Runtime&, CallArgs& a) {
         if (i) out.append(delim);
         const Value& v = arr->items[i];
         if (v.IsString()) out.append(v.RawString());
-        else if (!v.IsNull()) out.append(ToString(v));
+        else if (v.IsNull() || v.IsArray()) Raise(13);
+        else out.append(ToString(v));
     }
     return Value::Str(std::move(out));
 }

@@ -251,8 +251,12 @@ void Interpreter::Declare(Module& m, Chunk& chunk) {
         std::unordered_map<std::string, int> defined;
         for (auto& c : chunk.classes)
             if (defined[LowerName(c->name)]++) throw SyntaxError{1041, c->line, c->col};
-        for (auto& p : chunk.procs)
-            if (defined[LowerName(p->name)]++) throw SyntaxError{1041, p->line, p->col};
+        // A procedure defined twice is no error: the last definition wins.
+        std::unordered_map<std::string, int> procs;
+        for (auto& p : chunk.procs) {
+            std::string lower = LowerName(p->name);
+            if (!procs[lower]++ && defined[lower]++) throw SyntaxError{1041, p->line, p->col};
+        }
         for (size_t i = 0; i < chunk.globals.size(); ++i)
             if (defined.count(chunk.globals[i]))
                 throw SyntaxError{1041, chunk.globalPos[i].first, chunk.globalPos[i].second};
@@ -304,6 +308,44 @@ void Interpreter::Declare(Module& m, Chunk& chunk) {
             if (s.proc) m.retiredProcs.push_back(s.proc);
             s = GlobalSlot{};
             s.kind = GlobalSlot::Var;
+        }
+    }
+    HoistConstants(m, chunk.statements);
+}
+
+// Constants of literal value exist before any code runs, wherever they stand:
+// "If False Then Const c = 1" still defines c.
+void Interpreter::HoistConstants(Module& m, const Block& b) {
+    for (const auto& sp : b) {
+        const Stmt& s = *sp;
+        switch (s.kind) {
+        case SK::Assign: {
+            auto& a = static_cast<const AssignStmt&>(s);
+            if (!a.isConst) break;
+            const Expr* e = a.value.get();
+            bool negate = false;
+            if (e->kind == EK::Unary && !static_cast<const UnaryExpr*>(e)->isNot) {
+                negate = true;
+                e = static_cast<const UnaryExpr*>(e)->operand.get();
+            }
+            if (e->kind != EK::Literal) break;
+            const Value& v = static_cast<const LiteralExpr*>(e)->value;
+            GlobalSlot& slot = m.Slot(NameId(static_cast<const NameExpr&>(*a.target).name));
+            slot.kind = GlobalSlot::Const;
+            slot.value = negate ? Negate(v) : v;
+            break;
+        }
+        case SK::If:
+            for (const auto& blk : static_cast<const IfStmt&>(s).blocks) HoistConstants(m, blk);
+            break;
+        case SK::Select:
+            for (const auto& k : static_cast<const SelectStmt&>(s).cases) HoistConstants(m, k.body);
+            break;
+        case SK::For: HoistConstants(m, static_cast<const ForStmt&>(s).body); break;
+        case SK::ForEach: HoistConstants(m, static_cast<const ForEachStmt&>(s).body); break;
+        case SK::Do: HoistConstants(m, static_cast<const DoStmt&>(s).body); break;
+        case SK::With: HoistConstants(m, static_cast<const WithStmt&>(s).body); break;
+        default: break;
         }
     }
 }

@@ -32,8 +32,8 @@ void Runtime::Sleep(long ms) {
     }
 }
 
-void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs) {
-    functions_[LowerName(name)] = NativeFunction{std::string(name), fn, minArgs, maxArgs};
+void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs, CallUse use) {
+    functions_[LowerName(name)] = NativeFunction{std::string(name), fn, minArgs, maxArgs, use};
 }
 
 void Runtime::AddConstant(std::string_view name, Value value) { constants_[LowerName(name)] = std::move(value); }
@@ -58,7 +58,7 @@ const Value* Runtime::FindConstant(std::string_view name) const {
 
 ObjectRef Runtime::CreateObject(std::string_view progId) {
     auto it = classes_.find(LowerName(progId));
-    if (it == classes_.end()) Raise(429);
+    if (it == classes_.end()) RaiseNamed(429, std::string(progId));
     return it->second(*this);
 }
 

@@ -51,6 +51,7 @@ void Value::Destroy() noexcept {
     default: break;
     }
     type_ = vbEmpty;
+    fixed_ = false;
 }
 
 void Value::CopyFrom(const Value& o) {
@@ -200,6 +201,12 @@ void ArrayData::Resize(const std::vector<int32_t>& uppers, bool preserve) {
 
 [[noreturn]] void Raise(int number, std::string description) {
     throw ScriptError(number, std::move(description));
+}
+
+[[noreturn]] void RaiseNamed(int number, std::string name) {
+    ScriptError e(number);
+    e.name = std::move(name);
+    throw e;
 }
 
 std::string StandardErrorText(int n) {
@@ -396,8 +403,9 @@ bool ToBool(const Value& v) {
     case vbBoolean: return v.RawBool();
     case vbString: {
         const std::string& s = v.RawString();
-        if (NameEquals(s, "true")) return true;
-        if (NameEquals(s, "false")) return false;
+        // "#TRUE#" and "#FALSE#" are how Boolean values are written to files by Write #.
+        if (NameEquals(s, "true") || NameEquals(s, "#true#")) return true;
+        if (NameEquals(s, "false") || NameEquals(s, "#false#")) return false;
         double d;
         if (!ParseNumber(s, d)) Raise(13);
         return d != 0;
