@@ -6,6 +6,7 @@
 //   ' expect stderr: TEXT     standard error contains TEXT
 //   ' args: A B C             command-line arguments for the script (split at blanks)
 //   ' check                   run the runner's --check on the file instead of the file
+//   ' stdin: TEXT             a line of the script's standard input (else it reads nothing)
 // A script saved as UTF-16LE (with its byte-order mark) is read as ASCII text.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     int errNumber = 0, errLine = 0, exitCode = 0;
     std::string args;
     std::vector<std::string> stderrWanted;
+    std::string input;
     bool check = false;
     for (const std::string& line : Lines(ExpectationText(ReadAll(file)))) {
         size_t p = line.find("' expect: ");
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
             continue;
         }
         if (line == "' check") check = true;
+        if (line.rfind("' stdin: ", 0) == 0) input += line.substr(9) + "\n";
         p = line.find("' expect error: ");
         if (p != std::string::npos) std::sscanf(line.c_str() + p + 16, "%d line %d", &errNumber, &errLine);
         p = line.find("' expect exit: ");
@@ -93,18 +96,22 @@ int main(int argc, char** argv) {
     }
     char outName[] = "/tmp/vbs-corpus-outXXXXXX";
     char errName[] = "/tmp/vbs-corpus-errXXXXXX";
-    int fo = mkstemp(outName), fe = mkstemp(errName);
-    if (fo < 0 || fe < 0) return 2;
+    char inName[] = "/tmp/vbs-corpus-inXXXXXX";
+    int fo = mkstemp(outName), fe = mkstemp(errName), fi = mkstemp(inName);
+    if (fo < 0 || fe < 0 || fi < 0) return 2;
+    if (write(fi, input.data(), input.size()) != static_cast<ssize_t>(input.size())) return 2;
     close(fo);
     close(fe);
+    close(fi);
     std::string cmd = Quote(runner) + (check ? " --check " : " ") + Quote(file) + args + " >" + outName + " 2>" +
-                      errName + " </dev/null";
+                      errName + " <" + inName;
     int status = std::system(cmd.c_str());
     int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     std::vector<std::string> got = Lines(ReadAll(outName));
     std::string err = ReadAll(errName);
     unlink(outName);
     unlink(errName);
+    unlink(inName);
 
     bool ok = true;
     size_t n = std::max(got.size(), expected.size());

@@ -9,6 +9,21 @@
 
 namespace tarvelo::vbs {
 
+std::optional<ScriptErrorInfo> CheckScript(std::string_view code) {
+    try {
+        CheckNames(ParseProgram(code));
+        return std::nullopt;
+    } catch (const SyntaxError& s) {
+        ScriptErrorInfo e;
+        e.number = s.number;
+        e.description = StandardErrorText(s.number);
+        e.source = kCompileErrorSource;
+        e.line = s.line;
+        e.column = s.col;
+        return e;
+    }
+}
+
 Engine::Engine() : in_(std::make_unique<Interpreter>()) {}
 Engine::~Engine() = default;
 

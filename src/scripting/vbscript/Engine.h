@@ -21,6 +21,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,6 +65,10 @@ struct ProcedureInfo {
 };
 
 class Engine;
+
+// Compiles code without running it: nullopt when it would load, else the
+// syntax error (or the name defined twice) as AddCode would report it.
+std::optional<ScriptErrorInfo> CheckScript(std::string_view code);
 
 // A handle on one named module of an engine; cheap to copy. After Reset the
 // name refers to a fresh, empty module.

@@ -221,6 +221,9 @@ public:
     static constexpr size_t kStackBudget = 3u << 20;
 };
 
+// The compile-time name rules of one piece of code (throws SyntaxError 1041).
+void CheckNames(const Chunk& chunk);
+
 // Registers Eval, Execute, ExecuteGlobal, GetRef, Err, VarType and TypeName.
 void RegisterLanguageBuiltins(Interpreter& in);
 

@@ -245,22 +245,24 @@ void Interpreter::ResolveProc(Module& m, Proc& p, ClassDef* cls, bool explicitVa
     p.resolved = true;
 }
 
-void Interpreter::Declare(Module& m, Chunk& chunk) {
-    // One name, one meaning within a piece of code: a Dim'd name may not also be a procedure or class.
-    {
-        std::unordered_map<std::string, int> defined;
-        for (auto& c : chunk.classes)
-            if (defined[LowerName(c->name)]++) throw SyntaxError{1041, c->line, c->col};
-        // A procedure defined twice is no error: the last definition wins.
-        std::unordered_map<std::string, int> procs;
-        for (auto& p : chunk.procs) {
-            std::string lower = LowerName(p->name);
-            if (!procs[lower]++ && defined[lower]++) throw SyntaxError{1041, p->line, p->col};
-        }
-        for (size_t i = 0; i < chunk.globals.size(); ++i)
-            if (defined.count(chunk.globals[i]))
-                throw SyntaxError{1041, chunk.globalPos[i].first, chunk.globalPos[i].second};
+// One name, one meaning within a piece of code: a Dim'd name may not also be a
+// procedure or class. A procedure defined twice is no error: the last one wins.
+void CheckNames(const Chunk& chunk) {
+    std::unordered_map<std::string, int> defined;
+    for (auto& c : chunk.classes)
+        if (defined[LowerName(c->name)]++) throw SyntaxError{1041, c->line, c->col};
+    std::unordered_map<std::string, int> procs;
+    for (auto& p : chunk.procs) {
+        std::string lower = LowerName(p->name);
+        if (!procs[lower]++ && defined[lower]++) throw SyntaxError{1041, p->line, p->col};
     }
+    for (size_t i = 0; i < chunk.globals.size(); ++i)
+        if (defined.count(chunk.globals[i]))
+            throw SyntaxError{1041, chunk.globalPos[i].first, chunk.globalPos[i].second};
+}
+
+void Interpreter::Declare(Module& m, Chunk& chunk) {
+    CheckNames(chunk);
     for (auto& cls : chunk.classes) {
         for (size_t i = 0; i < cls->fields.size(); ++i) cls->fieldIndex[LowerName(cls->fields[i].name)] = static_cast<int>(i);
         for (auto& p : cls->procs) {

@@ -227,6 +227,8 @@ std::string StandardErrorText(int n) {
     case 51: return "Internal error";
     case 52: return "Bad file name or number";
     case 53: return "File not found";
+    case 54: return "Bad file mode";
+    case 62: return "Input past end of file";
     case 70: return "Permission denied";
     case 91: return "Object variable not set";
     case 92: return "For loop not initialized";
