@@ -5,6 +5,7 @@
 // to standard error; WScript.Quit sets the exit code.
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -49,6 +50,8 @@ void Usage(std::FILE* f) {
         "                 compiles, 1 otherwise\n"
         "  --timeout MS   stop the script after MS milliseconds\n"
         "  --scripts DIR  the folder #include names are looked up in\n"
+        "  --time         print the script's own CPU time (start-up excluded) and the\n"
+        "                 peak memory to standard error (bench/vbscript_compare.py)\n"
         "  -h, --help     show this text\n",
         f);
 }
@@ -122,6 +125,20 @@ int Check(const std::vector<std::string>& files, const std::string& scripts) {
     return rc;
 }
 
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The process's peak resident memory (VmHWM), 0 where the system does not say.
+double PeakMiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
 std::string HostFolder(const char* argv0) {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -133,7 +150,7 @@ std::string HostFolder(const char* argv0) {
 
 int main(int argc, char** argv) {
     long timeout = 0;
-    bool check = false;
+    bool check = false, timing = false;
     std::string scripts;
     int i = 1;
     for (; i < argc; ++i) {
@@ -145,6 +162,8 @@ int main(int argc, char** argv) {
             check = true;
         } else if (!std::strcmp(argv[i], "--timeout") && i + 1 < argc) {
             timeout = std::atol(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--time")) {
+            timing = true;
         } else if (!std::strcmp(argv[i], "--scripts") && i + 1 < argc) {
             scripts = argv[++i];
         } else {
@@ -168,6 +187,7 @@ int main(int argc, char** argv) {
     HostInfo host{path, std::vector<std::string>(argv + i + 1, argv + argc), HostFolder(argv[0])};
     engine.AddObject("WScript", MakeWScript(engine.GetRuntime(), std::move(host)), false);
     int rc = 0;
+    double started = CpuSeconds();
     for (const SourcePiece& piece : loaded->pieces) {
         try {
             engine.AddCode(piece.text);
@@ -182,5 +202,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fflush(stdout);
+    if (timing) std::fprintf(stderr, "time: %.6f\npeak: %.1f\n", CpuSeconds() - started, PeakMiB());
     return rc;
 }

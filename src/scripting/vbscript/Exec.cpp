@@ -31,7 +31,7 @@ void Interpreter::RecordError(ScriptError& e, int line, int col) {
     err_.col = e.col;
 }
 
-Flow Interpreter::ExecBlock(const Block& b) {
+Flow Interpreter::ExecStatements(const Block& b) {
     for (const auto& s : b) {
         Flow f;
         try {
@@ -45,7 +45,7 @@ Flow Interpreter::ExecBlock(const Block& b) {
     return Flow::Normal;
 }
 
-bool Interpreter::Condition(const Expr& e, bool onError) {
+bool Interpreter::ConditionSlow(const Expr& e, bool onError) {
     try {
         Value v = Eval(e);
         if (v.Type() == vbBoolean) return v.RawBool();
@@ -66,9 +66,26 @@ void Interpreter::SetDeadline() {
     if (hasDeadline_) deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
 }
 
+// The common statement kinds here; the rest in ExecOther, which keeps this one small.
 Flow Interpreter::Exec(const Stmt& s) {
     switch (s.kind) {
-    case SK::Assign: ExecAssign(static_cast<const AssignStmt&>(s)); return Flow::Normal;
+    case SK::Assign: {
+        // A plain local variable given a plain value: the common case, done here.
+        auto& a = static_cast<const AssignStmt&>(s);
+        if (a.target->kind == EK::Name && static_cast<const NameExpr&>(*a.target).scope == Scope::Local &&
+            !a.isSet && !a.isConst && !a.append) {
+            Value v = Eval(*a.value);
+            Value& slot = *frame_->Local(static_cast<const NameExpr&>(*a.target).index);
+            if (!v.IsObject() && !slot.IsObject()) {
+                slot = std::move(v);
+                return Flow::Normal;
+            }
+            AssignLocal(slot, std::move(v));
+            return Flow::Normal;
+        }
+        ExecAssign(a);
+        return Flow::Normal;
+    }
     case SK::Call: {
         const Expr& c = *static_cast<const CallStmt&>(s).call;
         if (c.kind == EK::Call) EvalCall(static_cast<const CallExpr&>(c), InvokeKind::Call);
@@ -77,10 +94,15 @@ Flow Interpreter::Exec(const Stmt& s) {
         else Eval(c);
         return Flow::Normal;
     }
-    case SK::If: return ExecIf(static_cast<const IfStmt&>(s));
-    case SK::Select: return ExecSelect(static_cast<const SelectStmt&>(s));
+    case SK::If: {
+        auto& x = static_cast<const IfStmt&>(s);
+        size_t n = x.conds.size();
+        for (size_t i = 0; i < n; ++i)
+            if (Condition(*x.conds[i])) return ExecBlock(x.blocks[i]);
+        if (x.blocks.size() > n) return ExecBlock(x.blocks.back());
+        return Flow::Normal;
+    }
     case SK::For: return ExecFor(static_cast<const ForStmt&>(s));
-    case SK::ForEach: return ExecForEach(static_cast<const ForEachStmt&>(s));
     case SK::Do: return ExecDo(static_cast<const DoStmt&>(s));
     case SK::Exit:
         switch (static_cast<const ExitStmt&>(s).what) {
@@ -88,6 +110,14 @@ Flow Interpreter::Exec(const Stmt& s) {
         case ExitKind::For: return Flow::ExitFor;
         default: return Flow::ExitProc;
         }
+    default: return ExecOther(s);
+    }
+}
+
+Flow Interpreter::ExecOther(const Stmt& s) {
+    switch (s.kind) {
+    case SK::Select: return ExecSelect(static_cast<const SelectStmt&>(s));
+    case SK::ForEach: return ExecForEach(static_cast<const ForEachStmt&>(s));
     case SK::OnError:
         frame_->resumeNext = static_cast<const OnErrorStmt&>(s).resumeNext;
         err_ = ErrState{};
@@ -115,16 +145,19 @@ Flow Interpreter::Exec(const Stmt& s) {
             HandleError(e, s);  // resumed: the body runs, its ".name" references fail
             object = Value();
         }
-        frame_->with.push_back(std::move(object));
+        withStack_.push_back(std::move(object));
+        ++withDepth_;
         struct Pop {
-            std::vector<Value>& v;
-            ~Pop() { v.pop_back(); }
-        } pop{frame_->with};
+            Interpreter& in;
+            ~Pop() {
+                in.withStack_.pop_back();
+                --in.withDepth_;
+            }
+        } pop{*this};
         return ExecBlock(w.body);
     }
-    case SK::Nop: return Flow::Normal;
+    default: return Flow::Normal;
     }
-    return Flow::Normal;
 }
 
 void Interpreter::ExecAssign(const AssignStmt& s) {
@@ -190,11 +223,7 @@ void Interpreter::ExecAssign(const AssignStmt& s) {
     if (!s.isSet && s.target->kind == EK::Name) {
         auto& n = static_cast<const NameExpr&>(*s.target);
         if (n.scope == Scope::Local) {
-            // Plain variables take plain values directly.
-            Value v = Eval(*s.value);
-            if (v.IsObject()) v = Deref(v);
-            Value& slot = *frame_->slots[n.index];
-            if (!slot.IsObject() || !slot.RawObject() || !LetDefault(slot, v)) slot = std::move(v);
+            AssignLocal(*frame_->Local(n.index), Eval(*s.value));
             return;
         }
         LetName(n, Eval(*s.value));
@@ -210,6 +239,13 @@ void Interpreter::LetName(const NameExpr& n, Value v) {
         if (LetDefault(*var, v)) return;
     }
     AssignTo(n, std::move(v), false);
+}
+
+// "x = v" for a local variable: an object value gives its default value; an
+// object in x may take v through its default property.
+void Interpreter::AssignLocal(Value& slot, Value v) {
+    if (v.IsObject()) v = Deref(v);
+    if (!slot.IsObject() || !slot.RawObject() || !LetDefault(slot, v)) slot = std::move(v);
 }
 
 // "x = v" where x holds an object whose default property takes a value without
@@ -249,13 +285,6 @@ void Interpreter::CallName(const NameExpr& n) {
         Value obj = *var;
         InvokeObject(obj, "", kNoArgs, InvokeKind::Call);
     }
-}
-
-Flow Interpreter::ExecIf(const IfStmt& s) {
-    for (size_t i = 0; i < s.conds.size(); ++i)
-        if (Condition(*s.conds[i])) return ExecBlock(s.blocks[i]);
-    if (s.blocks.size() > s.conds.size()) return ExecBlock(s.blocks.back());
-    return Flow::Normal;
 }
 
 Flow Interpreter::ExecSelect(const SelectStmt& s) {

@@ -67,6 +67,18 @@ void ResolveExpr(Ctx& c, Expr* e, bool callTarget) {
         auto* b = static_cast<BinaryExpr*>(e);
         ResolveExpr(c, b->lhs.get());
         ResolveExpr(c, b->rhs.get());
+        auto operand = [](const Expr& x, BinaryExpr::Operand& o) {
+            if (x.kind == EK::Literal) {
+                o.literal = &static_cast<const LiteralExpr&>(x).value;
+                return true;
+            }
+            if (x.kind == EK::Name && static_cast<const NameExpr&>(x).scope == Scope::Local) {
+                o.slot = static_cast<const NameExpr&>(x).index;
+                return true;
+            }
+            return false;
+        };
+        b->simple = operand(*b->lhs, b->left) && operand(*b->rhs, b->right);
         break;
     }
     case EK::Paren: ResolveExpr(c, static_cast<ParenExpr*>(e)->inner.get()); break;
@@ -242,6 +254,10 @@ void Interpreter::ResolveProc(Module& m, Proc& p, ClassDef* cls, bool explicitVa
     for (size_t i = declaredCount; i < p.locals.size(); ++i) p.implicitSlot[i] = 1;
     Ctx c{*this, &p, cls, true};
     ResolveBlock(c, p.body);
+    p.paramCount = p.params.size();
+    p.localCount = p.locals.size();
+    p.byVal.clear();
+    for (auto& prm : p.params) p.byVal.push_back(prm.byVal);
     p.resolved = true;
 }
 

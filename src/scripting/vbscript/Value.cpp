@@ -51,7 +51,7 @@ void Value::Destroy() noexcept {
     default: break;
     }
     type_ = vbEmpty;
-    fixed_ = false;
+    flags_ = 0;
 }
 
 void Value::CopyFrom(const Value& o) {
@@ -63,12 +63,14 @@ void Value::CopyFrom(const Value& o) {
     default: u_ = o.u_; break;
     }
     type_ = o.type_;
+    flags_ = o.flags_ & kHeavy;
 }
 
 Value Value::Str(std::string s) {
     Value v;
     new (&v.u_.s) std::string(std::move(s));
     v.type_ = vbString;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -77,6 +79,7 @@ Value Value::Obj(ObjectRef o) {
     v.u_.obj = o.get();
     if (v.u_.obj) v.u_.obj->AddRef();
     v.type_ = vbObject;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -84,6 +87,7 @@ Value Value::Nothing() {
     Value v;
     v.u_.obj = nullptr;
     v.type_ = vbObject;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -94,6 +98,7 @@ Value Value::Array(Ref<ArrayData> a) {
     v.u_.arr = a.get();
     if (v.u_.arr) v.u_.arr->AddRef();
     v.type_ = vbArray;
+    v.flags_ = kHeavy;
     return v;
 }
 

@@ -114,7 +114,7 @@ public:
     Value& operator=(const Value& o) {
         if (Light() && o.Light()) {
             type_ = o.type_;
-            fixed_ = false;
+            flags_ = 0;
             u_.i64 = o.u_.i64;
             return *this;
         }
@@ -123,10 +123,10 @@ public:
     Value& operator=(Value&& o) noexcept {
         if (Light() && o.type_ != vbString) {
             type_ = o.type_;
-            fixed_ = o.fixed_;
+            flags_ = o.flags_;
             u_.i64 = o.u_.i64;
             o.type_ = vbEmpty;
-            o.fixed_ = false;
+            o.flags_ = 0;
             return *this;
         }
         return MoveAssignSlow(o);
@@ -167,8 +167,10 @@ public:
     bool IsArray() const noexcept { return type_ == vbArray; }
     // An array variable declared with its size ("Dim a(3)"): ReDim gives error 10,
     // Erase empties the elements. Moves keep the mark, copies drop it.
-    bool IsFixedArray() const noexcept { return type_ == vbArray && fixed_; }
-    void MarkFixed() noexcept { fixed_ = type_ == vbArray; }
+    bool IsFixedArray() const noexcept { return type_ == vbArray && (flags_ & kFixed); }
+    void MarkFixed() noexcept {
+        if (type_ == vbArray) flags_ |= kFixed;
+    }
     bool IsMissing() const noexcept { return type_ == vbError && u_.i64 == static_cast<int32_t>(0x80020004u); }
     // Byte, Integer, Long, Single, Double, Currency (not Date, Boolean, String).
     bool IsNumber() const noexcept;
@@ -187,9 +189,16 @@ public:
     ArrayData* MutableArray();
 
     void Swap(Value& o) noexcept;
+    // Back to Empty, releasing what it held.
+    void Clear() noexcept {
+        if (!Light()) Destroy();
+        type_ = vbEmpty;
+        flags_ = 0;
+    }
 
 private:
-    bool Light() const noexcept { return type_ != vbString && type_ != vbObject && type_ != vbArray; }
+    // Strings, objects and arrays own something; everything else copies as bits.
+    bool Light() const noexcept { return !(flags_ & kHeavy); }
     void Destroy() noexcept;
     void CopyFrom(const Value& o);
     Value& AssignSlow(const Value& o);
@@ -197,8 +206,8 @@ private:
     // Takes o's content; *this holds nothing that needs releasing.
     void MoveFrom(Value& o) noexcept {
         type_ = o.type_;
-        fixed_ = o.fixed_;
-        o.fixed_ = false;
+        flags_ = o.flags_;
+        o.flags_ = 0;
         if (type_ == vbString) {
             MoveString(o);
         } else {
@@ -207,8 +216,9 @@ private:
         o.type_ = vbEmpty;
     }
     void MoveString(Value& o) noexcept;
+    static constexpr uint8_t kFixed = 1, kHeavy = 2;
     int type_;
-    bool fixed_ = false;  // in the padding after type_: the Value stays 40 bytes
+    uint8_t flags_ = 0;  // in the padding after type_: the Value stays 40 bytes
     // Every non-string member lies in the first 8 bytes, so i64 carries them all.
     union U {
         bool b;
@@ -220,6 +230,8 @@ private:
         alignas(std::string) unsigned char s[sizeof(std::string)];
     } u_;
 };
+
+static_assert(sizeof(Value) == 40, "a Value is a type word and 32 bytes of content");
 
 // Array storage: bounds per dimension, elements with the first index varying
 // fastest (the order For Each visits them).
