@@ -6,8 +6,8 @@ Stop
 ' "&h" before a letter that is no hex digit is the & operator and a name.
 hi = "y"
 x = "x" &hi
-WScript.Echo x, &hA, (&h01or&h02)
-' expect: xy 10 3
+WScript.Echo x, &hA, (&h01or&h02), 1.E3, 2.e-1
+' expect: xy 10 3 1000 0.2
 
 ' =>, =< and >< spell >=, <= and <>.
 WScript.Echo 2 => 1, 2 =< 1, 2 >< 2, 1 =< 1

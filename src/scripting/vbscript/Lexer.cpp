@@ -208,7 +208,7 @@ Token Lexer::Scan() {
             bool isFloat = false;
             while (IsDigit(At(p))) ++p;
             if (At(p) == '.' && IsDigit(At(p + 1))) { isFloat = true; ++p; while (IsDigit(At(p))) ++p; }
-            else if (At(p) == '.' && !IsAlpha(At(p + 1))) { isFloat = true; ++p; }
+            else if (At(p) == '.' && (!IsAlpha(At(p + 1)) || (At(p + 1) | 0x20) == 'e')) { isFloat = true; ++p; }
             if ((At(p) | 0x20) == 'e' && (IsDigit(At(p + 1)) || ((At(p + 1) == '+' || At(p + 1) == '-') && IsDigit(At(p + 2))))) {
                 isFloat = true;
                 p += 2;
