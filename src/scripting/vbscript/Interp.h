@@ -244,9 +244,9 @@ private:
     Value CallGlobal(const NameExpr& n, GlobalSlot& slot, const std::vector<ExprPtr>& args, InvokeKind kind);
     Value CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args, InvokeKind kind);
     Value CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra);
-    // Before a call: the depth and stack limits, and the time-out.
     struct WriteBack;
     void WriteBackElements(std::vector<WriteBack>& writeBacks, Slot* locals);
+    // Before a call: the depth and stack limits, and the time-out.
     void EnterCall() {
         char probe;
         // The machine stack grows down from the outermost entry.
