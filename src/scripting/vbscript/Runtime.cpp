@@ -3,10 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <thread>
+
+#include "common/date/Calendar.h"
 
 namespace tarvelo::vbs {
 
@@ -21,15 +22,23 @@ Runtime::Runtime() = default;
 Runtime::~Runtime() = default;
 
 void Runtime::Sleep(long ms) {
-    using namespace std::chrono;
-    const long kYear = 365L * 24 * 3600 * 1000;  // keeps the end time representable
-    const auto end = steady_clock::now() + milliseconds(std::min(ms, kYear));
+    const int64_t kSlice = 20;
+    const int64_t kYear = 365LL * 24 * 3600 * 1000;  // keeps the end time representable
+    const int64_t end = MonotonicMillis() + std::min<int64_t>(ms, kYear);
     for (;;) {
         CheckTimeout();
-        const auto now = steady_clock::now();
+        const int64_t now = MonotonicMillis();
         if (now >= end) return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(end - now, milliseconds(20)));
+        const int64_t slice = std::min(end - now, kSlice);
+        if (host_.time.sleep) host_.time.sleep(static_cast<long>(slice));
+        else std::this_thread::sleep_for(std::chrono::milliseconds(slice));
     }
+}
+
+int64_t Runtime::MonotonicMillis() const {
+    if (host_.time.monotonicMillis) return host_.time.monotonicMillis();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs, CallUse use) {
@@ -98,11 +107,7 @@ double SystemNow() {
     long ms = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     std::tm tm{};
     localtime_r(&t, &tm);
-    // Days from 1899-12-30 to the local calendar date, then the local time of day.
-    std::tm base{};
-    base.tm_year = tm.tm_year; base.tm_mon = tm.tm_mon; base.tm_mday = tm.tm_mday; base.tm_hour = 12;
-    std::time_t utcNoon = timegm(&base);
-    double days = std::floor(static_cast<double>(utcNoon) / 86400.0) + 25569.0;
+    const double days = static_cast<double>(vbdate::SerialDay(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
     return days + (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec + ms / 1000.0) / 86400.0;
 }
 
