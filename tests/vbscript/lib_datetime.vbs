@@ -63,7 +63,7 @@ WScript.Echo IsNull(Year(Null)), IsNull(DateAdd("d", 1, Null)), IsNull(DateDiff(
 ' expect: WeekdayName 0 5
 ' expect: MonthName 13 5
 ' expect: FormatDateTime 5 5
-' expect: FormatDateTime Null 94
+' expect: FormatDateTime Null 13
 ' expect: FormatNumber text 13
 ' expect: FormatNumber digits 5
 ' expect: Year text 13

@@ -5,13 +5,13 @@ WScript.Echo IsNull(Len(n)), IsNull(LenB(n)), IsNull(Left(n, 1)), IsNull(Right(n
 ' expect: True True True True True True
 WScript.Echo IsNull(UCase(n)), IsNull(LCase(n)), IsNull(Trim(n)), IsNull(LTrim(n)), IsNull(RTrim(n)), IsNull(String(3, n))
 ' expect: True True True True True True
-WScript.Echo IsNull(InStr(n, "a")), IsNull(InStr("a", n)), IsNull(InStr(1, n, "a", 1)), IsNull(InStrRev(n, "a")), IsNull(StrComp(n, "a")), IsNull(StrComp("a", n, 1))
-' expect: True True True True True True
+WScript.Echo IsNull(InStr(n, "a")), IsNull(InStr("a", n)), IsNull(InStr(1, n, "a", 1)), IsNull(StrComp(n, "a")), IsNull(StrComp("a", n, 1))
+' expect: True True True True True
 WScript.Echo IsNull(Hex(n)), IsNull(Oct(n)), IsNull(Int(n)), IsNull(Fix(n)), IsNull(Abs(n)), IsNull(Round(n)), IsNull(Round(n, 2))
 ' expect: True True True True True True True
 WScript.Echo IsNull(Year(n)), IsNull(Month(n)), IsNull(Day(n)), IsNull(Hour(n)), IsNull(Minute(n)), IsNull(Second(n)), IsNull(TimeValue(n))
 ' expect: True True True True True True True
-WScript.Echo IsNumeric(n), IsDate(n), IsEmpty(n), IsObject(n), IsArray(n), Join(Array("a", n, "b"), "-")
+WScript.Echo IsNumeric(n), IsDate(n), IsEmpty(n), IsObject(n), IsArray(n), Join(Array("a", Empty, "b"), "-")
 ' expect: False False False False False a--b
 
 On Error Resume Next
@@ -33,8 +33,11 @@ r = CBool(n) : WScript.Echo "CBool", Err.Number : Err.Clear
 r = CDate(n) : WScript.Echo "CDate", Err.Number : Err.Clear
 r = Sqr(n) : WScript.Echo "Sqr", Err.Number : Err.Clear
 r = DateSerial(n, 1, 1) : WScript.Echo "DateSerial", Err.Number : Err.Clear
-r = FormatNumber(n) : WScript.Echo "FormatNumber", Err.Number : Err.Clear
+r = FormatNumber(1, n) : WScript.Echo "FormatNumber digits", Err.Number : Err.Clear
 r = MonthName(n) : WScript.Echo "MonthName", Err.Number : Err.Clear
+r = InStrRev(n, "a") : WScript.Echo "InStrRev", Err.Number : Err.Clear
+r = Join(Array("a", n)) : WScript.Echo "Join Null item", Err.Number : Err.Clear
+r = FormatNumber(n) : WScript.Echo "FormatNumber value", Err.Number : Err.Clear
 ' expect: Left count 94
 ' expect: Mid start 94
 ' expect: Mid length 94
@@ -52,5 +55,8 @@ r = MonthName(n) : WScript.Echo "MonthName", Err.Number : Err.Clear
 ' expect: CDate 94
 ' expect: Sqr 94
 ' expect: DateSerial 94
-' expect: FormatNumber 94
+' expect: FormatNumber digits 94
 ' expect: MonthName 94
+' expect: InStrRev 94
+' expect: Join Null item 13
+' expect: FormatNumber value 13

@@ -78,6 +78,11 @@ struct BinaryExpr : Expr {
         : Expr(EK::Binary, l, c), op(o), lhs(std::move(a)), rhs(std::move(b)) {}
     BinOp op;
     ExprPtr lhs, rhs;
+    // Set by the resolver when both operands are literals or local variables:
+    // read in place, no code runs between them.
+    struct Operand { const Value* literal = nullptr; int slot = -1; };
+    bool simple = false;
+    Operand left, right;
 };
 
 struct NewExpr : Expr {
@@ -213,6 +218,9 @@ struct Proc {
     std::unordered_map<std::string, int> localIndex;
     std::vector<char> implicitSlot;  // by slot: made for an undeclared name
     int resultSlot = -1;
+    // The same counts at hand for calls.
+    size_t paramCount = 0, localCount = 0;
+    std::vector<char> byVal;  // by parameter
     bool resolved = false;
 };
 using ProcPtr = std::shared_ptr<Proc>;

@@ -11,9 +11,8 @@ ScriptObject::ScriptObject(std::shared_ptr<Interpreter*> link, ClassPtr cls, Mod
     for (size_t i = 0; i < cls_->fields.size(); ++i) {
         const auto& f = cls_->fields[i];
         if (!f.isArray) continue;
-        auto a = MakeRef<ArrayData>(f.dims);
-        a->fixed = !f.dims.empty();
-        fields[i] = Value::Array(a);
+        fields[i] = Value::Array(MakeRef<ArrayData>(f.dims));
+        if (!f.dims.empty()) fields[i].MarkFixed();
     }
     if (Interpreter* in = *link_) in->live_.insert(this);
 }
@@ -135,6 +134,28 @@ void Interpreter::AssignObjectMember(ScriptObject& obj, std::string_view name, I
 
 namespace {
 
+// Err.Raise's number as Err.Number reports it: the language's own errors
+// (1 to 65535, or an HRESULT of its facility) by their number, the common
+// system HRESULTs by the error they stand for, any other HRESULT unchanged.
+int32_t RaisedNumber(int32_t n) {
+    if (n == 0) return 5;
+    if (n > 0) return n <= 0xFFFF ? n : 5;  // a success code raises nothing it could name
+    uint32_t h = static_cast<uint32_t>(n);
+    if ((h & 0xFFFF0000u) == 0x800A0000u) return static_cast<int32_t>(h & 0xFFFFu);
+    static const struct { uint32_t hresult; int32_t number; } kMapped[] = {
+        {0x80004001u, 445}, {0x80004002u, 430}, {0x8007000Eu, 7},   {0x80070057u, 5},
+        {0x80070005u, 70},  {0x80070002u, 53},  {0x80070003u, 76},  {0x80070050u, 58},
+        {0x800700B7u, 58},  {0x80070070u, 61},  {0x80020001u, 430}, {0x80020003u, 438},
+        {0x80020005u, 13},  {0x80020006u, 438}, {0x80020007u, 446}, {0x80020008u, 458},
+        {0x8002000Au, 6},   {0x8002000Bu, 9},   {0x8002000Du, 10},  {0x8002000Eu, 450},
+        {0x8002000Fu, 449}, {0x80020012u, 11},  {0x80040154u, 429}, {0x800401E3u, 429},
+        {0x80030002u, 53},  {0x80030003u, 76},  {0x80030005u, 70},
+    };
+    for (const auto& m : kMapped)
+        if (m.hresult == h) return m.number;
+    return n;
+}
+
 class ErrObject : public Object {
 public:
     explicit ErrObject(std::shared_ptr<Interpreter*> link) : link_(std::move(link)) {}
@@ -147,23 +168,13 @@ public:
         if (name.empty() || NameEquals(name, "number")) return Value::Long(e.number);
         if (NameEquals(name, "description")) return Value::Str(e.description);
         if (NameEquals(name, "source")) return Value::Str(e.source);
-        if (NameEquals(name, "helpfile")) return Value::Str("");
-        if (NameEquals(name, "helpcontext")) return Value::Long(0);
+        if (NameEquals(name, "helpfile")) return Value::Str(e.helpFile);
+        if (NameEquals(name, "helpcontext")) return Value::Long(e.helpContext);
         if (NameEquals(name, "clear")) {
             e = ErrState{};
             return Value();
         }
-        if (NameEquals(name, "raise")) {
-            if (args.size() < 1 || args.size() > 5) Raise(450);
-            int32_t number = ToLong(args[0]);
-            if (number == 0) Raise(5);
-            ScriptError err(number);
-            if (args.Has(1)) err.source = ToString(args[1]);
-            if (args.Has(2)) err.description = ToString(args[2]);
-            else if (number > 0 && number < 65536) err.description = StandardErrorText(number);
-            else err.description = "Unknown runtime error";
-            throw err;
-        }
+        if (NameEquals(name, "raise")) RaiseFrom(e, args);
         Raise(438);
     }
 
@@ -174,10 +185,25 @@ public:
         if (name.empty() || NameEquals(name, "number")) e.number = ToLong(value);
         else if (NameEquals(name, "description")) e.description = ToString(value);
         else if (NameEquals(name, "source")) e.source = ToString(value);
+        else if (NameEquals(name, "helpfile")) e.helpFile = ToString(value);
+        else if (NameEquals(name, "helpcontext")) e.helpContext = ToLong(value);
         else Raise(438);
     }
 
 private:
+    // Raise(number[, source[, description[, helpfile, helpcontext]]]): what is left
+    // out keeps its value from the error Err holds, or takes the standard one.
+    [[noreturn]] static void RaiseFrom(const ErrState& cur, CallArgs& args) {
+        if (args.size() < 1 || args.size() > 5 || !args.Has(0)) Raise(450);
+        ScriptError err(RaisedNumber(ToLong(args[0])));
+        err.source = args.Has(1) ? ToString(args[1]) : cur.source.empty() ? kRuntimeErrorSource : cur.source;
+        err.description = args.Has(2) ? ToString(args[2])
+                        : cur.description.empty() ? StandardErrorText(err.number) : cur.description;
+        err.helpFile = args.Has(3) ? ToString(args[3]) : cur.helpFile;
+        err.helpContext = args.Has(4) ? ToLong(args[4]) : cur.helpContext;
+        throw err;
+    }
+
     std::shared_ptr<Interpreter*> link_;
 };
 
@@ -210,7 +236,7 @@ Value Compiled(F&& body) {
     try {
         return body();
     } catch (const SyntaxError& e) {
-        throw ScriptError(e.number);
+        throw ScriptError(e.number, {}, kCompileErrorSource);
     } catch (ScriptError& e) {
         e.line = e.col = 0;
         throw;

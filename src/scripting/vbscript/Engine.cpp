@@ -9,6 +9,21 @@
 
 namespace tarvelo::vbs {
 
+std::optional<ScriptErrorInfo> CheckScript(std::string_view code) {
+    try {
+        CheckNames(ParseProgram(code));
+        return std::nullopt;
+    } catch (const SyntaxError& s) {
+        ScriptErrorInfo e;
+        e.number = s.number;
+        e.description = StandardErrorText(s.number);
+        e.source = kCompileErrorSource;
+        e.line = s.line;
+        e.column = s.col;
+        return e;
+    }
+}
+
 Engine::Engine() : in_(std::make_unique<Interpreter>()) {}
 Engine::~Engine() = default;
 
@@ -70,27 +85,28 @@ auto Engine::Guard(F&& body) -> decltype(body()) {
     } catch (const SyntaxError& s) {
         e.number = s.number;
         e.description = StandardErrorText(s.number);
-        e.source = "script syntax error";
+        e.source = kCompileErrorSource;
         e.line = s.line;
         e.column = s.col;
     } catch (const ScriptError& s) {
         e.number = s.number;
         e.description = s.description.empty() ? StandardErrorText(s.number) : s.description;
-        e.source = s.source.empty() ? "script runtime error" : s.source;
+        e.source = s.source.empty() ? kRuntimeErrorSource : s.source;
+        e.name = s.name;
         e.line = s.line;
         e.column = s.col;
     } catch (const ScriptAbort& a) {
         e.number = a.number;
         e.description = StandardErrorText(a.number);
-        e.source = "script runtime error";
+        e.source = kRuntimeErrorSource;
     } catch (const std::bad_alloc&) {
         e.number = 7;  // a string or array too large for memory
         e.description = StandardErrorText(7);
-        e.source = "script runtime error";
+        e.source = kRuntimeErrorSource;
     } catch (const std::length_error&) {
         e.number = 7;
         e.description = StandardErrorText(7);
-        e.source = "script runtime error";
+        e.source = kRuntimeErrorSource;
     }
     error_ = e;
     throw ScriptException(e);

@@ -6,7 +6,8 @@
 // Failure contract: every operation that runs or compiles script code
 // (AddCode, Run, Eval, ExecuteStatement) records the failure in Error() and
 // throws ScriptException carrying the same record. Syntax errors have
-// Source "script syntax error"; run-time errors "script runtime error"; a
+// Source "Microsoft VBScript compilation error", run-time errors "Microsoft
+// VBScript runtime error" (the texts scripts compare Err.Source with); a
 // call stopped by the time-out has number kTimeoutError (On Error Resume Next
 // does not hold it up, and a native that waits through Runtime::Sleep stops
 // too); memory exhausted by a script is error 7. The engine
@@ -20,6 +21,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -38,9 +40,12 @@ struct ScriptErrorInfo {
     int number = 0;
     std::string description;
     std::string source;
+    std::string name;  // what the error is about (an undefined variable's name), may be empty
     int line = 0;    // 1-based, 0 when unknown
     int column = 0;  // 1-based, 0 when unknown
     void Clear() { *this = ScriptErrorInfo{}; }
+    // The description with the name: "Variable is undefined: 'x'".
+    std::string Message() const { return name.empty() ? description : description + ": '" + name + "'"; }
 };
 
 class ScriptException : public std::runtime_error {
@@ -60,6 +65,10 @@ struct ProcedureInfo {
 };
 
 class Engine;
+
+// Compiles code without running it: nullopt when it would load, else the
+// syntax error (or the name defined twice) as AddCode would report it.
+std::optional<ScriptErrorInfo> CheckScript(std::string_view code);
 
 // A handle on one named module of an engine; cheap to copy. After Reset the
 // name refers to a fresh, empty module.

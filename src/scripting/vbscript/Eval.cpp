@@ -1,36 +1,10 @@
 // Expressions, calls and assignments to targets. Script procedures get their
 // ByRef parameters bound straight to the caller's variables; array elements
 // passed ByRef are copied in and written back after the call.
-#include <cstring>
-#include <new>
-
 #include "scripting/vbscript/Interp.h"
 
 namespace tarvelo::vbs {
 namespace {
-
-// Small fixed buffer for the values of one call, on the heap past 8.
-struct ArgBuffer {
-    explicit ArgBuffer(size_t n) : count(n) {
-        if (n > kInline) heap = std::make_unique<Value[]>(n);
-        else
-            for (size_t i = 0; i < n; ++i) new (&Inline()[i]) Value();
-    }
-    ~ArgBuffer() {
-        if (!heap)
-            for (size_t i = 0; i < count; ++i) Inline()[i].~Value();
-    }
-    ArgBuffer(const ArgBuffer&) = delete;
-    ArgBuffer& operator=(const ArgBuffer&) = delete;
-    Value* data() { return heap ? heap.get() : Inline(); }
-    static constexpr size_t kInline = 8;
-
-private:
-    Value* Inline() { return reinterpret_cast<Value*>(raw); }
-    alignas(Value) unsigned char raw[kInline * sizeof(Value)];
-    std::unique_ptr<Value[]> heap;
-    size_t count;
-};
 
 bool IsInt(int t) { return t == vbInteger || t == vbLong; }
 
@@ -50,32 +24,58 @@ bool CompareNumbers(BinOp op, T p, T q, Value& out) {
 
 }  // namespace
 
+// The common node kinds here; the rest in EvalOther, which keeps this one small.
 Value Interpreter::Eval(const Expr& e) {
     switch (e.kind) {
     case EK::Literal: return static_cast<const LiteralExpr&>(e).value;
-    case EK::Name: return EvalName(static_cast<const NameExpr&>(e), InvokeKind::Get);
-    case EK::Call: return EvalCall(static_cast<const CallExpr&>(e), InvokeKind::Get);
+    case EK::Name: {
+        auto& n = static_cast<const NameExpr&>(e);
+        if (n.scope == Scope::Local) return *frame_->Local(n.index);
+        return EvalName(n, InvokeKind::Get);
+    }
+    case EK::Call: {
+        auto& c = static_cast<const CallExpr&>(e);
+        // A call of a procedure of the script: straight to it.
+        if (c.target->kind == EK::Name) {
+            auto& n = static_cast<const NameExpr&>(*c.target);
+            if (n.scope == Scope::Global) {
+                GlobalSlot* s = Lookup(n);
+                if (s && s->kind == GlobalSlot::Proc) return CallScript(*s->proc, nullptr, c.args, nullptr);
+            }
+        }
+        return EvalCall(c, InvokeKind::Get);
+    }
+    case EK::Binary: {
+        auto& b = static_cast<const BinaryExpr&>(e);
+        if (b.simple) return Combine(b, OperandRef(b.left), OperandRef(b.right));
+        return EvalBinary(b);
+    }
+    default: return EvalOther(e);
+    }
+}
+
+Value Interpreter::EvalOther(const Expr& e) {
+    switch (e.kind) {
     case EK::Member: return EvalMember(static_cast<const MemberExpr&>(e), InvokeKind::Get);
     case EK::Unary: {
         auto& u = static_cast<const UnaryExpr&>(e);
         Value v = Eval(*u.operand);
         return u.isNot ? Not(v) : Negate(v);
     }
-    case EK::Binary: return EvalBinary(static_cast<const BinaryExpr&>(e));
     case EK::New: return NewObjectByName(static_cast<const NewExpr&>(e).className);
     case EK::Me:
         if (!frame_ || !frame_->me) Raise(424);
         return Value::Obj(ObjectRef(frame_->me));
     case EK::Paren: return Eval(*static_cast<const ParenExpr&>(e).inner);
+    default: Raise(51);
     }
-    Raise(51);
 }
 
 const Value& Interpreter::EvalRef(const Expr& e, Value& tmp) {
     if (e.kind == EK::Name) {
         auto& n = static_cast<const NameExpr&>(e);
         switch (n.scope) {
-        case Scope::Local: return *frame_->slots[n.index];
+        case Scope::Local: return *frame_->Local(n.index);
         case Scope::Implicit: return *ImplicitRef(n);
         case Scope::Field: return frame_->me->fields[static_cast<size_t>(n.index)];
         case Scope::Global: {
@@ -94,14 +94,23 @@ const Value& Interpreter::EvalRef(const Expr& e, Value& tmp) {
 }
 
 Value Interpreter::EvalBinary(const BinaryExpr& b) {
-    Value ta, tb;
     // The left operand is read before the right one runs: by reference only when the right one runs no code.
     const Expr& r = *b.rhs;
     bool quiet = r.kind == EK::Literal ||
                  (r.kind == EK::Name && (static_cast<const NameExpr&>(r).scope == Scope::Local ||
                                          static_cast<const NameExpr&>(r).scope == Scope::Field));
-    const Value& a = quiet ? EvalRef(*b.lhs, ta) : (ta = Eval(*b.lhs));
+    if (!quiet) {
+        Value a = Eval(*b.lhs);
+        Value c = Eval(r);
+        return Combine(b, a, c);
+    }
+    Value ta, tb;
+    const Value& a = EvalRef(*b.lhs, ta);
     const Value& c = EvalRef(r, tb);
+    return Combine(b, a, c);
+}
+
+Value Interpreter::CombineSlow(const BinaryExpr& b, const Value& a, const Value& c) {
     int x = a.Type(), y = c.Type();
     // Fast paths for the common whole-number and Double cases.
     if (IsInt(x) && IsInt(y)) {
@@ -143,10 +152,8 @@ Value Interpreter::EvalBinary(const BinaryExpr& b) {
     }
 }
 
-GlobalSlot* Interpreter::Lookup(const NameExpr& n) {
+GlobalSlot* Interpreter::LookupSlow(const NameExpr& n) {
     Module* m = frame_->module;
-    // A name found in its own module stays there (slots never go back to Unset), so remember it.
-    if (n.cacheModule == m) return n.cacheSlot;
     GlobalSlot& s = m->Slot(n.id);
     if (s.kind != GlobalSlot::Unset) {
         n.cacheModule = m;
@@ -180,19 +187,19 @@ GlobalSlot* Interpreter::Lookup(const NameExpr& n) {
 Value* Interpreter::ImplicitRef(const NameExpr& n) {
     GlobalSlot* s = Lookup(n);
     if (s && s->kind == GlobalSlot::Var) return &s->value;
-    return frame_->slots[n.index];
+    return frame_->Local(n.index);
 }
 
 Value* Interpreter::VariableRef(const NameExpr& n, bool forWrite) {
     switch (n.scope) {
-    case Scope::Local: return frame_->slots[n.index];
+    case Scope::Local: return frame_->Local(n.index);
     case Scope::Implicit: return ImplicitRef(n);
     case Scope::Field: return &frame_->me->fields[static_cast<size_t>(n.index)];
     case Scope::Global: {
         GlobalSlot* s = Lookup(n);
         if (s && s->kind == GlobalSlot::Var) return &s->value;
         if (!s && forWrite) {
-            if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+            if (frame_->module->optionExplicit) RaiseNamed(500, n.name);
             GlobalSlot& fresh = frame_->module->Slot(n.id);
             fresh.kind = GlobalSlot::Var;
             return &fresh.value;
@@ -205,7 +212,7 @@ Value* Interpreter::VariableRef(const NameExpr& n, bool forWrite) {
 
 Value Interpreter::EvalName(const NameExpr& n, InvokeKind kind) {
     switch (n.scope) {
-    case Scope::Local: return *frame_->slots[n.index];
+    case Scope::Local: return *frame_->Local(n.index);
     case Scope::Implicit: return *ImplicitRef(n);
     case Scope::Field: return frame_->me->fields[static_cast<size_t>(n.index)];
     case Scope::Member: {
@@ -216,7 +223,7 @@ Value Interpreter::EvalName(const NameExpr& n, InvokeKind kind) {
     }
     GlobalSlot* s = Lookup(n);
     if (!s) {
-        if (frame_->module->optionExplicit) Raise(500, "Variable is undefined: '" + n.name + "'");
+        if (frame_->module->optionExplicit) RaiseNamed(500, n.name);
         return Value();
     }
     static const std::vector<ExprPtr> kNoArgs;
@@ -229,9 +236,9 @@ Value Interpreter::CallGlobal(const NameExpr& n, GlobalSlot& s, const std::vecto
         if (args.empty()) return s.value;
         return Index(s.value, args, kind);
     case GlobalSlot::Proc: return CallScript(*s.proc, nullptr, args, nullptr);  // replaced ones are retired, not freed
-    case GlobalSlot::Native: return CallNative(*s.native, args);
+    case GlobalSlot::Native: return CallNative(*s.native, args, kind);
     case GlobalSlot::HostMember: return InvokeObject(Value::Obj(ObjectRef(s.host)), n.name, args, kind);
-    default: Raise(13, "Type mismatch: '" + n.name + "'");
+    default: RaiseNamed(13, n.name);
     }
 }
 
@@ -241,111 +248,9 @@ void Interpreter::EvalArgs(const std::vector<ExprPtr>& args, std::vector<Value>&
     for (auto& a : args) out.push_back(a ? Eval(*a) : Value::Missing());
 }
 
-Value Interpreter::CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args) {
-    size_t n = args.size();
-    if (static_cast<int>(n) < f.minArgs || (f.maxArgs >= 0 && static_cast<int>(n) > f.maxArgs)) Raise(450);
-    ArgBuffer buf(n);
-    Value* v = buf.data();
-    for (size_t i = 0; i < n; ++i) v[i] = args[i] ? Eval(*args[i]) : Value::Missing();
-    CallArgs ca(v, n);
-    return f.fn(*this, ca);
-}
-
-Value Interpreter::CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra) {
-    size_t n = args.size() + (extra ? 1 : 0);
-    if (n != p.params.size()) Raise(450);
-    ArgBuffer temps(n);
-    Value* tv = temps.data();
-    ArgRef inl[ArgBuffer::kInline];
-    std::unique_ptr<ArgRef[]> heap;
-    ArgRef* refs = n <= ArgBuffer::kInline ? inl : (heap = std::make_unique<ArgRef[]>(n)).get();
-    // Array elements passed ByRef: written back after the call.
-    struct WriteBack { size_t arg; const CallExpr* elem; std::vector<Value> subs; };
-    std::vector<WriteBack> writeBacks;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const Expr* a = args[i].get();
-        if (!a) Raise(450);
-        refs[i] = {&tv[i], true};
-        if (!p.params[i].byVal) {
-            if (a->kind == EK::Name) {
-                auto& nm = static_cast<const NameExpr&>(*a);
-                if (nm.scope != Scope::Member) {
-                    if (Value* var = VariableRef(nm, false)) { refs[i] = {var, false}; continue; }
-                }
-            } else if (a->kind == EK::Call) {
-                auto& ce = static_cast<const CallExpr&>(*a);
-                if (ce.target->kind == EK::Name && static_cast<const NameExpr&>(*ce.target).scope != Scope::Member) {
-                    Value* var = VariableRef(static_cast<const NameExpr&>(*ce.target), false);
-                    if (var && var->IsArray()) {
-                        WriteBack wb{i, &ce, {}};
-                        EvalArgs(ce.args, wb.subs);
-                        if (!var->IsArray()) Raise(13);
-                        tv[i] = var->RawArray()->items[var->RawArray()->Offset(wb.subs.data(), wb.subs.size())];
-                        writeBacks.push_back(std::move(wb));
-                        continue;
-                    }
-                }
-            }
-        }
-        tv[i] = Eval(*a);
-    }
-    if (extra) {
-        tv[n - 1] = *extra;
-        refs[n - 1] = {&tv[n - 1], true};
-    }
-    Value r = CallProc(p, me, refs, n);
-    for (auto& wb : writeBacks) {
-        Value* var = VariableRef(static_cast<const NameExpr&>(*wb.elem->target), false);
-        if (!var || !var->IsArray()) continue;
-        try {
-            size_t off = var->RawArray()->Offset(wb.subs.data(), wb.subs.size());
-            var->MutableArray()->items[off] = std::move(tv[wb.arg]);
-        } catch (const ScriptError&) {
-            // The array was resized below the element meanwhile: nothing to write back to.
-        }
-    }
-    return r;
-}
-
-Value Interpreter::CallProc(Proc& p, ScriptObject* me, ArgRef* args, size_t argc) {
-    char probe;
-    if (callDepth_ >= kMaxCallDepth ||
-        (stackBase_ && static_cast<size_t>(stackBase_ > &probe ? stackBase_ - &probe : &probe - stackBase_) > kStackBudget))
-        Raise(28);
-    CheckTime();
-    struct DepthGuard {
-        int& d;
-        explicit DepthGuard(int& x) : d(x) { ++d; }
-        ~DepthGuard() { --d; }
-    } guard(callDepth_);
-    size_t n = p.locals.size();
-    ArgBuffer store(n);
-    Value* sv = store.data();
-    Value* inlPtrs[ArgBuffer::kInline];
-    std::unique_ptr<Value*[]> heapPtrs;
-    Value** ptrs = n <= ArgBuffer::kInline ? inlPtrs : (heapPtrs = std::make_unique<Value*[]>(n)).get();
-    for (size_t i = 0; i < n; ++i) ptrs[i] = &sv[i];
-    for (size_t i = 0; i < argc && i < n; ++i) {
-        if (p.params[i].byVal) sv[i] = args[i].temp ? std::move(*args[i].ptr) : *args[i].ptr;
-        else ptrs[i] = args[i].ptr;
-    }
-    Value keepMe = me ? Value::Obj(ObjectRef(me)) : Value();
-    Frame f;
-    f.proc = &p;
-    f.module = p.module ? p.module : &modules_.front();
-    f.me = me;
-    f.slots = ptrs;
-    FrameScope scope(*this, f);
-    ExecBlock(p.body);
-    // A procedure that resumed on its errors leaves none behind for its caller.
-    if (f.resumeNext) err_ = ErrState{};
-    if (p.resultSlot >= 0) return std::move(sv[p.resultSlot]);
-    return Value();
-}
-
 Value Interpreter::Index(const Value& target, const std::vector<ExprPtr>& args, InvokeKind kind) {
     if (target.IsArray()) {
-        ArgBuffer buf(args.size());
+        ArgValues buf(args.size());
         Value* v = buf.data();
         for (size_t i = 0; i < args.size(); ++i) {
             if (!args[i]) Raise(9);
@@ -364,7 +269,7 @@ Value Interpreter::InvokeObject(const Value& obj, std::string_view name, const s
                                 InvokeKind kind, const std::string* lower) {
     if (!obj.IsObject()) Raise(424);
     Object* o = obj.RawObject();
-    if (!o) Raise(91);
+    if (!o) Raise(424);  // a member of Nothing
     if (auto* so = dynamic_cast<ScriptObject*>(o)) {
         // Script classes: call the member directly so ByRef parameters reach the caller's variables.
         std::string owned;
@@ -379,7 +284,7 @@ Value Interpreter::InvokeObject(const Value& obj, std::string_view name, const s
             return CallScript(*it->second.get, so, args, nullptr);
         }
     }
-    ArgBuffer buf(args.size());
+    ArgValues buf(args.size());
     Value* v = buf.data();
     for (size_t i = 0; i < args.size(); ++i) v[i] = args[i] ? Eval(*args[i]) : Value::Missing();
     CallArgs ca(v, args.size());
@@ -392,14 +297,18 @@ Value Interpreter::EvalCall(const CallExpr& c, InvokeKind kind) {
     if (t.kind == EK::Name) {
         auto& n = static_cast<const NameExpr&>(t);
         switch (n.scope) {
-        case Scope::Local: return Index(*frame_->slots[n.index], c.args, kind);
+        case Scope::Local: return Index(*frame_->Local(n.index), c.args, kind);
         case Scope::Implicit: return Index(*ImplicitRef(n), c.args, kind);
         case Scope::Field: return Index(frame_->me->fields[static_cast<size_t>(n.index)], c.args, kind);
         case Scope::Member: return InvokeObject(Value::Obj(ObjectRef(frame_->me)), n.lower, c.args, kind, &n.lower);
         default: break;
         }
         GlobalSlot* s = Lookup(n);
-        if (!s) Raise(13, "Type mismatch: '" + n.name + "'");
+        if (!s) RaiseNamed(13, n.name);
+        if (s->kind == GlobalSlot::Proc) return CallScript(*s->proc, nullptr, c.args, nullptr);
+        // "obj()" calls the default member even with no arguments.
+        if (s->kind == GlobalSlot::Var || s->kind == GlobalSlot::Const || s->kind == GlobalSlot::Builtin)
+            return Index(s->value, c.args, kind);
         return CallGlobal(n, *s, c.args, kind);
     }
     if (t.kind == EK::Member) {
@@ -418,8 +327,8 @@ Value Interpreter::EvalMember(const MemberExpr& m, InvokeKind kind) {
 }
 
 Value Interpreter::WithObject() {
-    if (!frame_ || frame_->with.empty()) Raise(424);
-    return frame_->with.back();
+    if (!frame_ || withDepth_ <= frame_->withBase) Raise(505);  // ".name" outside With
+    return withStack_.back();
 }
 
 void Interpreter::Store(Value& slot, Value v, bool isSet) {
@@ -457,8 +366,7 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     if (target.kind == EK::Member) {
         auto& m = static_cast<const MemberExpr&>(target);
         Value obj = m.object ? Eval(*m.object) : WithObject();
-        if (!obj.IsObject()) Raise(424);
-        if (!obj.RawObject()) Raise(91);
+        if (!obj.IsObject() || !obj.RawObject()) Raise(424);
         CallArgs none;
         if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
             AssignObjectMember(*so, m.name, kind, none, value, frame_->me == so);
@@ -508,8 +416,7 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     if (t.kind == EK::Member) {
         auto& m = static_cast<const MemberExpr&>(t);
         Value obj = m.object ? Eval(*m.object) : WithObject();
-        if (!obj.IsObject()) Raise(424);
-        if (!obj.RawObject()) Raise(91);
+        if (!obj.IsObject() || !obj.RawObject()) Raise(424);
         EvalArgs(c.args, subs);
         CallArgs ca(subs.data(), subs.size());
         if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
@@ -525,15 +432,16 @@ void Interpreter::AssignTo(const Expr& target, Value value, bool isSet) {
     obj.RawObject()->Assign("", kind, ca, value);
 }
 
+// A built-in class comes first: a script's own "Class RegExp" is allowed but
+// never replaces the built-in one for New.
 Value Interpreter::NewObjectByName(const std::string& name) {
+    if (ObjectRef o = NewObject(name)) return Value::Obj(o);
     int id = NameId(name);
     Module* m = frame_ ? frame_->module : &modules_.front();
     GlobalSlot* s = &m->Slot(id);
     if (s->kind != GlobalSlot::Class) s = &modules_.front().Slot(id);
     if (s->kind == GlobalSlot::Class) return Value::Obj(NewInstance(s->cls, m));
-    ObjectRef o = NewObject(name);
-    if (!o) Raise(506, "Class not defined: '" + name + "'");
-    return Value::Obj(o);
+    RaiseNamed(506, name);
 }
 
 }  // namespace tarvelo::vbs

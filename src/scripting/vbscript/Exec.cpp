@@ -24,12 +24,14 @@ void Interpreter::RecordError(ScriptError& e, int line, int col) {
     if (!frame_->resumeNext) throw;
     err_.number = e.number;
     err_.description = e.description.empty() ? StandardErrorText(e.number) : e.description;
-    err_.source = e.source.empty() ? "VBScript runtime" : e.source;
+    err_.source = e.source.empty() ? kRuntimeErrorSource : e.source;
+    err_.helpFile = e.helpFile;
+    err_.helpContext = e.helpContext;
     err_.line = e.line;
     err_.col = e.col;
 }
 
-Flow Interpreter::ExecBlock(const Block& b) {
+Flow Interpreter::ExecStatements(const Block& b) {
     for (const auto& s : b) {
         Flow f;
         try {
@@ -43,7 +45,7 @@ Flow Interpreter::ExecBlock(const Block& b) {
     return Flow::Normal;
 }
 
-bool Interpreter::Condition(const Expr& e, bool onError) {
+bool Interpreter::ConditionSlow(const Expr& e, bool onError) {
     try {
         Value v = Eval(e);
         if (v.Type() == vbBoolean) return v.RawBool();
@@ -64,9 +66,26 @@ void Interpreter::SetDeadline() {
     if (hasDeadline_) deadlineMs_ = MonotonicMillis() + timeoutMs_;
 }
 
+// The common statement kinds here; the rest in ExecOther, which keeps this one small.
 Flow Interpreter::Exec(const Stmt& s) {
     switch (s.kind) {
-    case SK::Assign: ExecAssign(static_cast<const AssignStmt&>(s)); return Flow::Normal;
+    case SK::Assign: {
+        // A plain local variable given a plain value: the common case, done here.
+        auto& a = static_cast<const AssignStmt&>(s);
+        if (a.target->kind == EK::Name && static_cast<const NameExpr&>(*a.target).scope == Scope::Local &&
+            !a.isSet && !a.isConst && !a.append) {
+            Value v = Eval(*a.value);
+            Value& slot = *frame_->Local(static_cast<const NameExpr&>(*a.target).index);
+            if (!v.IsObject() && !slot.IsObject()) {
+                slot = std::move(v);
+                return Flow::Normal;
+            }
+            AssignLocal(slot, std::move(v));
+            return Flow::Normal;
+        }
+        ExecAssign(a);
+        return Flow::Normal;
+    }
     case SK::Call: {
         const Expr& c = *static_cast<const CallStmt&>(s).call;
         if (c.kind == EK::Call) EvalCall(static_cast<const CallExpr&>(c), InvokeKind::Call);
@@ -75,10 +94,15 @@ Flow Interpreter::Exec(const Stmt& s) {
         else Eval(c);
         return Flow::Normal;
     }
-    case SK::If: return ExecIf(static_cast<const IfStmt&>(s));
-    case SK::Select: return ExecSelect(static_cast<const SelectStmt&>(s));
+    case SK::If: {
+        auto& x = static_cast<const IfStmt&>(s);
+        size_t n = x.conds.size();
+        for (size_t i = 0; i < n; ++i)
+            if (Condition(*x.conds[i])) return ExecBlock(x.blocks[i]);
+        if (x.blocks.size() > n) return ExecBlock(x.blocks.back());
+        return Flow::Normal;
+    }
     case SK::For: return ExecFor(static_cast<const ForStmt&>(s));
-    case SK::ForEach: return ExecForEach(static_cast<const ForEachStmt&>(s));
     case SK::Do: return ExecDo(static_cast<const DoStmt&>(s));
     case SK::Exit:
         switch (static_cast<const ExitStmt&>(s).what) {
@@ -86,6 +110,14 @@ Flow Interpreter::Exec(const Stmt& s) {
         case ExitKind::For: return Flow::ExitFor;
         default: return Flow::ExitProc;
         }
+    default: return ExecOther(s);
+    }
+}
+
+Flow Interpreter::ExecOther(const Stmt& s) {
+    switch (s.kind) {
+    case SK::Select: return ExecSelect(static_cast<const SelectStmt&>(s));
+    case SK::ForEach: return ExecForEach(static_cast<const ForEachStmt&>(s));
     case SK::OnError:
         frame_->resumeNext = static_cast<const OnErrorStmt&>(s).resumeNext;
         err_ = ErrState{};
@@ -96,9 +128,8 @@ Flow Interpreter::Exec(const Stmt& s) {
         for (auto& v : static_cast<const EraseStmt&>(s).vars) {
             Value* var = VariableRef(static_cast<const NameExpr&>(*v), false);
             if (!var || !var->IsArray()) Raise(13);
-            ArrayData* a = var->MutableArray();
-            if (a->fixed) {
-                for (auto& item : a->items) item = Value();
+            if (var->IsFixedArray()) {
+                for (auto& item : var->MutableArray()->items) item = Value();
             } else {
                 *var = Value::Array(MakeRef<ArrayData>());
             }
@@ -106,16 +137,27 @@ Flow Interpreter::Exec(const Stmt& s) {
         return Flow::Normal;
     case SK::With: {
         auto& w = static_cast<const WithStmt&>(s);
-        frame_->with.push_back(Eval(*w.object));
+        Value object;
+        try {
+            object = Eval(*w.object);
+            if (!object.IsObject()) Raise(424);
+        } catch (ScriptError& e) {
+            HandleError(e, s);  // resumed: the body runs, its ".name" references fail
+            object = Value();
+        }
+        withStack_.push_back(std::move(object));
+        ++withDepth_;
         struct Pop {
-            std::vector<Value>& v;
-            ~Pop() { v.pop_back(); }
-        } pop{frame_->with};
+            Interpreter& in;
+            ~Pop() {
+                in.withStack_.pop_back();
+                --in.withDepth_;
+            }
+        } pop{*this};
         return ExecBlock(w.body);
     }
-    case SK::Nop: return Flow::Normal;
+    default: return Flow::Normal;
     }
-    return Flow::Normal;
 }
 
 void Interpreter::ExecAssign(const AssignStmt& s) {
@@ -181,12 +223,7 @@ void Interpreter::ExecAssign(const AssignStmt& s) {
     if (!s.isSet && s.target->kind == EK::Name) {
         auto& n = static_cast<const NameExpr&>(*s.target);
         if (n.scope == Scope::Local) {
-            // Plain variables take plain values directly.
-            Value v = Eval(*s.value);
-            if (v.IsObject()) v = Deref(v);
-            Value& slot = *frame_->slots[n.index];
-            if (slot.IsObject() && slot.RawObject()) LetDefault(slot, std::move(v));
-            else slot = std::move(v);
+            AssignLocal(*frame_->Local(n.index), Eval(*s.value));
             return;
         }
         LetName(n, Eval(*s.value));
@@ -195,21 +232,44 @@ void Interpreter::ExecAssign(const AssignStmt& s) {
     AssignTo(*s.target, Eval(*s.value), s.isSet);
 }
 
-// "x = v" where x holds an object assigns the object's default property.
 void Interpreter::LetName(const NameExpr& n, Value v) {
     Value* var = n.scope == Scope::Member ? nullptr : VariableRef(n, false);
-    if (var && var->IsObject() && var->RawObject()) LetDefault(*var, std::move(v));
-    else AssignTo(n, std::move(v), false);
+    if (var && var->IsObject() && var->RawObject()) {
+        if (v.IsObject()) v = Deref(v);
+        if (LetDefault(*var, v)) return;
+    }
+    AssignTo(n, std::move(v), false);
 }
 
-void Interpreter::LetDefault(const Value& target, Value v) {
-    Value obj = target;  // the property may replace the variable
+// "x = v" for a local variable: an object value gives its default value; an
+// object in x may take v through its default property.
+void Interpreter::AssignLocal(Value& slot, Value v) {
     if (v.IsObject()) v = Deref(v);
+    if (!slot.IsObject() || !slot.RawObject() || !LetDefault(slot, v)) slot = std::move(v);
+}
+
+// "x = v" where x holds an object whose default property takes a value without
+// arguments assigns that property; any other object in x is replaced by v
+// (false: nothing was assigned). v is a plain value.
+bool Interpreter::LetDefault(const Value& target, const Value& v) {
+    Value obj = target;  // the property may replace the variable
     CallArgs none;
-    if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject()))
+    if (auto* so = dynamic_cast<ScriptObject*>(obj.RawObject())) {
+        const ClassDef& cls = *so->Class();
+        auto it = cls.defaultMember.empty() ? cls.members.end() : cls.members.find(cls.defaultMember);
+        if (it == cls.members.end() || !it->second.let || !it->second.let->isPublic ||
+            it->second.let->params.size() != 1)
+            return false;
         AssignObjectMember(*so, "", InvokeKind::Let, none, v, frame_->me == so);
-    else
+        return true;
+    }
+    try {
         obj.RawObject()->Assign("", InvokeKind::Let, none, v);
+    } catch (const ScriptError& e) {
+        if (e.number == 438 || e.number == 450) return false;  // no such default property
+        throw;
+    }
+    return true;
 }
 
 // A name alone as a statement: a procedure is called; a variable that holds an
@@ -227,21 +287,13 @@ void Interpreter::CallName(const NameExpr& n) {
     }
 }
 
-Flow Interpreter::ExecIf(const IfStmt& s) {
-    for (size_t i = 0; i < s.conds.size(); ++i)
-        if (Condition(*s.conds[i])) return ExecBlock(s.blocks[i]);
-    if (s.blocks.size() > s.conds.size()) return ExecBlock(s.blocks.back());
-    return Flow::Normal;
-}
-
 Flow Interpreter::ExecSelect(const SelectStmt& s) {
     Value subject;
     try {
         subject = Eval(*s.subject);
     } catch (ScriptError& e) {
         HandleError(e, s);
-        // Resumed: the first block runs, as the next statement after the failed test.
-        return s.cases.empty() ? Flow::Normal : ExecBlock(s.cases.front().body);
+        return Flow::Normal;  // resumed: no case runs
     }
     for (const auto& c : s.cases) {
         if (c.isElse) return ExecBlock(c.body);
@@ -264,11 +316,19 @@ Flow Interpreter::ExecSelect(const SelectStmt& s) {
 }
 
 // A loop header that failed under Resume Next: execution resumes with the first
-// statement of the body; with no bounds to test, the loop ends at its Next.
-Flow Interpreter::BodyOnce(const Stmt& s, ScriptError& e, const Block& body) {
+// statement of the body; at Next, with no loop to continue, the loop ends with
+// error atNext (92 "For loop not initialized", 451 for For Each).
+Flow Interpreter::BodyOnce(const Stmt& s, ScriptError& e, const Block& body, int atNext) {
     HandleError(e, s);
     Flow f = ExecBlock(body);
-    return f == Flow::ExitFor ? Flow::Normal : f;
+    if (f == Flow::ExitFor) return Flow::Normal;
+    if (f != Flow::Normal) return f;
+    try {
+        Raise(atNext);
+    } catch (ScriptError& next) {
+        HandleError(next, s);
+    }
+    return Flow::Normal;
 }
 
 Flow Interpreter::ExecFor(const ForStmt& s) {
@@ -280,7 +340,7 @@ Flow Interpreter::ExecFor(const ForStmt& s) {
         step = s.step ? ToNumber(Eval(*s.step)) : Value::Int(1);
         AssignTo(var, from, false);
     } catch (ScriptError& e) {
-        return BodyOnce(s, e, s.body);
+        return BodyOnce(s, e, s.body, 92);
     }
     if (IsIntegral(from.Type()) && IsIntegral(to.Type()) && IsIntegral(step.Type())) {
         int64_t end = to.RawInt(), inc = step.RawInt();
@@ -337,7 +397,7 @@ Flow Interpreter::ExecForEach(const ForEachStmt& s) {
             Raise(451);
         }
     } catch (ScriptError& e) {
-        return BodyOnce(s, e, s.body);
+        return BodyOnce(s, e, s.body, 451);
     }
     for (size_t i = 0; i < list->size(); ++i) {
         const Value& item = (*list)[i];
@@ -371,20 +431,26 @@ void Interpreter::ExecDim(const DimStmt& s) {
         if (!item.isArray) continue;
         std::vector<int32_t> uppers;
         for (const auto& b : item.bounds) uppers.push_back(ToLong(Eval(*b)));
-        auto a = MakeRef<ArrayData>(uppers);
-        a->fixed = !uppers.empty();
+        Value fresh = Value::Array(MakeRef<ArrayData>(uppers));
+        if (!uppers.empty()) fresh.MarkFixed();
         Value* var = VariableRef(*item.var, true);
-        if (var) *var = Value::Array(a);
+        if (var) *var = std::move(fresh);
     }
 }
 
 void Interpreter::ExecReDim(const ReDimStmt& s) {
     for (const auto& item : s.items) {
+        const auto& name = static_cast<const NameExpr&>(*item.var);
+        // A fixed array refuses before its new bounds are read (with Preserve, after).
+        if (!s.preserve) {
+            Value* var = VariableRef(name, false);
+            if (var && var->IsFixedArray()) Raise(10);
+        }
         std::vector<int32_t> uppers;
         for (const auto& b : item.bounds) uppers.push_back(ToLong(Eval(*b)));
-        Value* var = VariableRef(static_cast<const NameExpr&>(*item.var), true);
+        Value* var = VariableRef(name, true);
         if (!var) Raise(501);
-        if (var->IsArray() && var->RawArray()->fixed) Raise(10);
+        if (var->IsFixedArray()) Raise(10);
         if (s.preserve && var->IsArray()) {
             var->MutableArray()->Resize(uppers, true);
         } else {

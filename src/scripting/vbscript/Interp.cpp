@@ -94,7 +94,7 @@ void Interpreter::ExecChunkIn(Frame& f, Chunk& chunk) {
 
 Value Interpreter::Run(Module& m, std::string_view procName, std::vector<Value>& args) {
     ProcPtr p = FindProc(m, procName);
-    if (!p) Raise(35, "Sub or Function not defined: '" + std::string(procName) + "'");
+    if (!p) RaiseNamed(35, std::string(procName));
     if (args.size() != p->params.size()) Raise(450);
     std::vector<ArgRef> refs(args.size());
     for (size_t i = 0; i < args.size(); ++i) refs[i] = {&args[i], false};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -52,19 +53,72 @@ struct Module {
 
 enum class Flow : uint8_t { Normal, ExitDo, ExitFor, ExitProc };
 
+// One value of a running call (a local, a parameter, an argument) and the
+// pointer it is reached through: its own value, or the caller's variable for a
+// ByRef parameter.
+struct Slot {
+    Value* ref;
+    Value value;
+};
+
+// The slots of running calls, taken from blocks allocated once and reused, so
+// a call allocates nothing. Blocks never move (a ByRef parameter points into
+// its caller's slots); a slot not in use holds Empty and points at itself.
+class SlotStack {
+public:
+    SlotStack() = default;
+    SlotStack(const SlotStack&) = delete;
+    SlotStack& operator=(const SlotStack&) = delete;
+    Slot* Push(size_t n) {
+        Slot* base = top_;
+        if (reinterpret_cast<uintptr_t>(base) + n * sizeof(Slot) > reinterpret_cast<uintptr_t>(end_)) base = Grow(n);
+        top_ = base + n;
+        return base;
+    }
+    // Empties the n slots (which may run Class_Terminate, pushing above them)
+    // and points the first `bound` back at themselves, then gives them back.
+    void Pop(Slot* base, size_t n, size_t bound) noexcept {
+        for (size_t i = 0; i < bound; ++i) base[i].ref = &base[i].value;
+        for (size_t i = n; i-- > 0;) base[i].value.Clear();
+        if (base >= begin_ && base <= end_) top_ = base;
+        else Rewind(base);
+    }
+
+private:
+    struct Block {
+        std::unique_ptr<Slot[]> slots;
+        size_t size = 0;
+    };
+    Slot* Grow(size_t n);
+    void Rewind(Slot* base) noexcept;
+    static constexpr size_t kBlockSize = 4096;
+    std::vector<Block> blocks_;
+    size_t current_ = 0;
+    Slot* begin_ = nullptr;
+    Slot* end_ = nullptr;
+    Slot* top_ = nullptr;
+};
+
 struct Frame {
     Proc* proc = nullptr;  // null for module-level code
     Module* module = nullptr;
     ScriptObject* me = nullptr;
-    Value** slots = nullptr;
+    Slot* slots = nullptr;
+    Value* Local(int i) const { return slots[i].ref; }
     bool resumeNext = false;
-    std::vector<Value> with;
+    size_t withBase = 0;   // With objects of this frame: withStack_ from here up
 };
+
+// Where the error texts of the language come from, as scripts read them in Err.Source.
+inline constexpr const char* kRuntimeErrorSource = "Microsoft VBScript runtime error";
+inline constexpr const char* kCompileErrorSource = "Microsoft VBScript compilation error";
 
 struct ErrState {
     int number = 0;
     std::string description;
     std::string source;
+    std::string helpFile;
+    int32_t helpContext = 0;
     int line = 0, col = 0;
 };
 
@@ -125,9 +179,22 @@ public:
     ProcPtr FindProc(Module& m, std::string_view name);
 
     // Statements and expressions.
-    Flow ExecBlock(const Block& b);
+    // One statement blocks (If branches, procedure bodies) are the common case.
+    Flow ExecBlock(const Block& b) {
+        if (b.size() != 1) return ExecStatements(b);
+        const Stmt& s = *b.front();
+        try {
+            return Exec(s);
+        } catch (ScriptError& e) {
+            HandleError(e, s);
+            return Flow::Normal;
+        }
+    }
+    Flow ExecStatements(const Block& b);
     Flow Exec(const Stmt& s);
+    Flow ExecOther(const Stmt& s);
     Value Eval(const Expr& e);
+    Value EvalOther(const Expr& e);
     const Value& EvalRef(const Expr& e, Value& tmp);
     // Called on every backward jump and call; reads the clock every 16th time.
     void CheckTime() {
@@ -144,10 +211,10 @@ private:
     friend class ScriptObject;
     // Resolve.cpp
     void Declare(Module& m, Chunk& chunk);
+    void HoistConstants(Module& m, const Block& b);
     void ResolveChunk(Module& m, Chunk& chunk, Proc* scope, ClassDef* cls, bool explicitVars);
     void ResolveProc(Module& m, Proc& p, ClassDef* cls, bool explicitVars);
     // Exec.cpp
-    Flow ExecIf(const IfStmt& s);
     Flow ExecSelect(const SelectStmt& s);
     Flow ExecFor(const ForStmt& s);
     Flow ExecForEach(const ForEachStmt& s);
@@ -156,11 +223,17 @@ private:
     void ExecReDim(const ReDimStmt& s);
     void ExecAssign(const AssignStmt& s);
     void LetName(const NameExpr& n, Value v);
-    void LetDefault(const Value& target, Value v);
+    void AssignLocal(Value& slot, Value v);
+    bool LetDefault(const Value& target, const Value& v);
     void CallName(const NameExpr& n);
     // An error under On Error Resume Next gives onError.
-    bool Condition(const Expr& e, bool onError = true);
-    Flow BodyOnce(const Stmt& s, ScriptError& e, const Block& body);
+    bool Condition(const Expr& e, bool onError = true) {
+        bool r;
+        if (QuickCondition(e, r)) return r;
+        return ConditionSlow(e, onError);
+    }
+    bool ConditionSlow(const Expr& e, bool onError);
+    Flow BodyOnce(const Stmt& s, ScriptError& e, const Block& body, int atNext);
     void HandleError(ScriptError& e, const Stmt& s);
     void RecordError(ScriptError& e, int line, int col);
     // Eval.cpp
@@ -169,15 +242,76 @@ private:
     Value EvalMember(const MemberExpr& m, InvokeKind kind);
     Value EvalBinary(const BinaryExpr& b);
     Value CallGlobal(const NameExpr& n, GlobalSlot& slot, const std::vector<ExprPtr>& args, InvokeKind kind);
-    Value CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args);
+    Value CallNative(const NativeFunction& f, const std::vector<ExprPtr>& args, InvokeKind kind);
     Value CallScript(Proc& p, ScriptObject* me, const std::vector<ExprPtr>& args, const Value* extra);
+    struct WriteBack;
+    void WriteBackElements(std::vector<WriteBack>& writeBacks, Slot* locals);
+    // Before a call: the depth and stack limits, and the time-out.
+    void EnterCall() {
+        char probe;
+        // The machine stack grows down from the outermost entry.
+        if (callDepth_ >= kMaxCallDepth || (stackBase_ && stackBase_ - &probe > static_cast<ptrdiff_t>(kStackBudget)))
+            Raise(28);
+        CheckTime();
+    }
+    Value RunProc(Proc& p, ScriptObject* me, Slot* locals);
     Value Index(const Value& target, const std::vector<ExprPtr>& args, InvokeKind kind);
     // lower: the name in lower case when known in advance.
     Value InvokeObject(const Value& obj, std::string_view name, const std::vector<ExprPtr>& args, InvokeKind kind,
                        const std::string* lower = nullptr);
     Value* VariableRef(const NameExpr& n, bool forWrite);
     Value* ImplicitRef(const NameExpr& n);
-    GlobalSlot* Lookup(const NameExpr& n);
+    // A name found in its own module stays there (slots never go back to Unset), so it is remembered.
+    GlobalSlot* Lookup(const NameExpr& n) {
+        if (n.cacheModule == frame_->module) return n.cacheSlot;
+        return LookupSlow(n);
+    }
+    GlobalSlot* LookupSlow(const NameExpr& n);
+    const Value& OperandRef(const BinaryExpr::Operand& o) const {
+        return o.literal ? *o.literal : *frame_->Local(o.slot);
+    }
+    // a op b once both operands are read: whole numbers in place, the rest in CombineSlow.
+    [[gnu::always_inline]] Value Combine(const BinaryExpr& b, const Value& a, const Value& c) {
+        int x = a.Type(), y = c.Type();
+        if ((x == vbInteger || x == vbLong) && (y == vbInteger || y == vbLong)) {
+            int64_t p = a.RawInt(), q = c.RawInt(), r;
+            switch (b.op) {
+            case BinOp::Add: r = p + q; break;
+            case BinOp::Sub: r = p - q; break;
+            case BinOp::Eq: return Value::Bool(p == q);
+            case BinOp::Ne: return Value::Bool(p != q);
+            case BinOp::Lt: return Value::Bool(p < q);
+            case BinOp::Le: return Value::Bool(p <= q);
+            case BinOp::Gt: return Value::Bool(p > q);
+            case BinOp::Ge: return Value::Bool(p >= q);
+            default: return CombineSlow(b, a, c);
+            }
+            // An Integer result stays Integer until it would overflow, then Long, then Double.
+            if (x == vbInteger && y == vbInteger && r >= -32768 && r <= 32767) return Value::Int(static_cast<int16_t>(r));
+            if (r >= INT32_MIN && r <= INT32_MAX) return Value::Long(static_cast<int32_t>(r));
+            return Value::Double(static_cast<double>(r));
+        }
+        return CombineSlow(b, a, c);
+    }
+    Value CombineSlow(const BinaryExpr& b, const Value& a, const Value& c);
+    // Whole numbers compared in place: the common loop and If test. False when not that case.
+    bool QuickCondition(const Expr& e, bool& result) const {
+        if (e.kind != EK::Binary || !static_cast<const BinaryExpr&>(e).simple) return false;
+        auto& b = static_cast<const BinaryExpr&>(e);
+        const Value& x = OperandRef(b.left);
+        const Value& y = OperandRef(b.right);
+        if ((x.Type() != vbInteger && x.Type() != vbLong) || (y.Type() != vbInteger && y.Type() != vbLong)) return false;
+        int64_t p = x.RawInt(), q = y.RawInt();
+        switch (b.op) {
+        case BinOp::Eq: result = p == q; return true;
+        case BinOp::Ne: result = p != q; return true;
+        case BinOp::Lt: result = p < q; return true;
+        case BinOp::Le: result = p <= q; return true;
+        case BinOp::Gt: result = p > q; return true;
+        case BinOp::Ge: result = p >= q; return true;
+        default: return false;
+        }
+    }
     void EvalArgs(const std::vector<ExprPtr>& args, std::vector<Value>& out);
     Value WithObject();
 public:
@@ -193,6 +327,9 @@ private:
     std::vector<std::pair<std::string, ObjectRef>> namedObjects_;
     std::vector<ObjectRef> memberObjects_;
     std::unordered_set<ScriptObject*> live_;  // instances of script classes, to break cycles at the end
+    SlotStack slots_;
+    std::vector<Value> withStack_;
+    size_t withDepth_ = 0;  // withStack_.size()
     Frame* frame_ = nullptr;
     ErrState err_;
     int callDepth_ = 0;
@@ -207,12 +344,53 @@ public:
     struct FrameScope {
         Interpreter& in;
         Frame* saved;
-        FrameScope(Interpreter& i, Frame& f) : in(i), saved(i.frame_) { in.frame_ = &f; }
+        FrameScope(Interpreter& i, Frame& f) : in(i), saved(i.frame_) {
+            f.withBase = in.withDepth_;
+            in.frame_ = &f;
+        }
         ~FrameScope() { in.frame_ = saved; }
+    };
+    // Slots taken from the slot stack for one call; the first `bound` may be
+    // rebound to other variables (ByRef parameters).
+    struct StackSlots {
+        SlotStack& stack;
+        Slot* slots;
+        size_t count, bound;
+        StackSlots(SlotStack& s, size_t n, size_t rebound) : stack(s), slots(s.Push(n)), count(n), bound(rebound) {}
+        ~StackSlots() { stack.Pop(slots, count, bound); }
+        StackSlots(const StackSlots&) = delete;
+        StackSlots& operator=(const StackSlots&) = delete;
+    };
+    // Argument values for a built-in or an object's member: contiguous, on the
+    // machine stack up to kInline of them.
+    class ArgValues {
+    public:
+        explicit ArgValues(size_t n) : count_(n) {
+            if (n > kInline) heap_ = std::make_unique<Value[]>(n);
+            else
+                for (size_t i = 0; i < n; ++i) new (&Inline()[i]) Value();
+        }
+        ~ArgValues() {
+            if (!heap_)
+                for (size_t i = 0; i < count_; ++i) Inline()[i].~Value();
+        }
+        ArgValues(const ArgValues&) = delete;
+        ArgValues& operator=(const ArgValues&) = delete;
+        Value* data() { return heap_ ? heap_.get() : Inline(); }
+
+    private:
+        static constexpr size_t kInline = 8;
+        Value* Inline() { return reinterpret_cast<Value*>(raw_); }
+        size_t count_;
+        alignas(Value) unsigned char raw_[kInline * sizeof(Value)];
+        std::unique_ptr<Value[]> heap_;
     };
     static constexpr int kMaxCallDepth = 3000;
     static constexpr size_t kStackBudget = 3u << 20;
 };
+
+// The compile-time name rules of one piece of code (throws SyntaxError 1041).
+void CheckNames(const Chunk& chunk);
 
 // Registers Eval, Execute, ExecuteGlobal, GetRef, Err, VarType and TypeName.
 void RegisterLanguageBuiltins(Interpreter& in);

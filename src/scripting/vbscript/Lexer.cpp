@@ -29,6 +29,12 @@ const Keyword kKeywords[] = {
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsIdentChar(char c) { return IsAlpha(c) || IsDigit(c) || c == '_'; }
+// A hex digit's value; 99 for anything else.
+int DigitValue(char c) {
+    if (IsDigit(c)) return c - '0';
+    char l = static_cast<char>(c | 0x20);
+    return l >= 'a' && l <= 'f' ? l - 'a' + 10 : 99;
+}
 
 }  // namespace
 
@@ -114,7 +120,13 @@ Token Lexer::Scan() {
     case '/': one(Tok::Slash); break;
     case '\\': one(Tok::Backslash); break;
     case '^': one(Tok::Caret); break;
-    case '=': one(Tok::Eq); break;
+    case '=':
+        // "=>" and "=<" are spellings of ">=" and "<=".
+        ++pos_;
+        if (At(pos_) == '>') { ++pos_; t.kind = Tok::Ge; }
+        else if (At(pos_) == '<') { ++pos_; t.kind = Tok::Le; }
+        else t.kind = Tok::Eq;
+        break;
     case '<':
         ++pos_;
         if (At(pos_) == '>') { ++pos_; t.kind = Tok::Ne; }
@@ -124,6 +136,7 @@ Token Lexer::Scan() {
     case '>':
         ++pos_;
         if (At(pos_) == '=') { ++pos_; t.kind = Tok::Ge; }
+        else if (At(pos_) == '<') { ++pos_; t.kind = Tok::Ne; }  // "><" is "<>"
         else t.kind = Tok::Gt;
         break;
     case '"': {
@@ -153,28 +166,31 @@ Token Lexer::Scan() {
     }
     case '&': {
         char k = static_cast<char>(At(pos_ + 1) | 0x20);
-        if (k == 'h' || k == 'o') {
-            int base = k == 'h' ? 16 : 8;
-            size_t p = pos_ + 2;
-            uint64_t acc = 0;
-            size_t digits = 0;
-            for (;; ++p) {
-                char ch = At(p);
-                int d = IsDigit(ch) ? ch - '0' : (ch | 0x20) >= 'a' && (ch | 0x20) <= 'f' ? (ch | 0x20) - 'a' + 10 : 99;
-                if (d >= base) break;
-                acc = acc * base + d;
-                if (acc > 0xFFFFFFFFull) Fail(1031, t.line, t.col);
-                ++digits;
-            }
-            if (!digits) Fail(1031, t.line, t.col);
-            bool forceLong = At(p) == '&';
-            if (forceLong) ++p;
-            // Up to 16 bits is an Integer pattern, else a Long pattern (so &HFFFF is -1).
-            if (!forceLong && acc <= 0xFFFF) t.value = Value::Int(static_cast<int16_t>(static_cast<uint16_t>(acc)));
-            else t.value = Value::Long(static_cast<int32_t>(static_cast<uint32_t>(acc)));
-            t.kind = Tok::Number;
-            pos_ = p;
-        } else one(Tok::Amp);
+        int base = k == 'h' ? 16 : k == 'o' ? 8 : 0;
+        // "&h" or "&o" starts a number only when a digit of that base follows:
+        // "x &hi" is x & hi.
+        if (!base || DigitValue(At(pos_ + 2)) >= base) {
+            one(Tok::Amp);
+            break;
+        }
+        size_t p = pos_ + 2;
+        uint64_t acc = 0;
+        for (;; ++p) {
+            int d = DigitValue(At(p));
+            if (d >= base) break;
+            acc = acc * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+            if (acc > 0xFFFFFFFFull) Fail(1031, t.line, t.col);
+        }
+        // Up to 16 bits is an Integer pattern (&HFFFF is -1); a trailing "&" or more
+        // digits make it a Long pattern (&HFFFF& is 65535). The value then takes the
+        // smallest type that holds it, so &H10& and &HFFFFFFFF& are Integers.
+        bool longPattern = At(p) == '&' || acc > 0xFFFF;
+        if (At(p) == '&') ++p;
+        int32_t v = longPattern ? static_cast<int32_t>(static_cast<uint32_t>(acc))
+                                : static_cast<int16_t>(static_cast<uint16_t>(acc));
+        t.value = Value::Integral(v);
+        t.kind = Tok::Number;
+        pos_ = p;
         break;
     }
     case '[': {
@@ -192,7 +208,7 @@ Token Lexer::Scan() {
             bool isFloat = false;
             while (IsDigit(At(p))) ++p;
             if (At(p) == '.' && IsDigit(At(p + 1))) { isFloat = true; ++p; while (IsDigit(At(p))) ++p; }
-            else if (At(p) == '.' && !IsAlpha(At(p + 1))) { isFloat = true; ++p; }
+            else if (At(p) == '.' && (!IsAlpha(At(p + 1)) || (At(p + 1) | 0x20) == 'e')) { isFloat = true; ++p; }
             if ((At(p) | 0x20) == 'e' && (IsDigit(At(p + 1)) || ((At(p + 1) == '+' || At(p + 1) == '-') && IsDigit(At(p + 2))))) {
                 isFloat = true;
                 p += 2;

@@ -17,7 +17,11 @@ namespace {
 
 Value CInt(Runtime&, CallArgs& a) { return Value::Int(ToInt16(a[0])); }
 Value CLng(Runtime&, CallArgs& a) { return Value::Long(ToLong(a[0])); }
-Value CByte(Runtime&, CallArgs& a) { return Value::Byte(ToByte(a[0])); }
+// True is all bits set: 255 as a Byte.
+Value CByte(Runtime&, CallArgs& a) {
+    if (a[0].Type() == vbBoolean) return Value::Byte(a[0].RawBool() ? 255 : 0);
+    return Value::Byte(ToByte(a[0]));
+}
 Value CSng(Runtime&, CallArgs& a) { return Value::Single(ToSingle(a[0])); }
 Value CDbl(Runtime&, CallArgs& a) { return Value::Double(ToDouble(a[0])); }
 Value CCur(Runtime&, CallArgs& a) { return Value::Currency(ToCurrency(a[0])); }
@@ -48,6 +52,7 @@ Value Round(Runtime&, CallArgs& a) {
     int32_t digits = a.Has(1) ? ToLong(a[1]) : 0;
     if (digits < 0) Raise(5);
     if (a[0].IsNull()) return Value::Null();
+    if (a[0].Type() == vbBoolean) return a[0];
     Value v = ToNumber(a[0]);
     switch (v.Type()) {
     case vbSingle: return Value::Single(static_cast<float>(RoundHalfEven(v.RawSingle(), digits)));
@@ -132,15 +137,15 @@ Value Bound(Runtime&, CallArgs& a) {
 } // namespace
 
 void RegisterConvert(Runtime& rt) {
-    rt.AddFunction("CInt", CInt, 1, 1);
-    rt.AddFunction("CLng", CLng, 1, 1);
-    rt.AddFunction("CByte", CByte, 1, 1);
-    rt.AddFunction("CSng", CSng, 1, 1);
-    rt.AddFunction("CDbl", CDbl, 1, 1);
-    rt.AddFunction("CCur", CCur, 1, 1);
+    rt.AddFunction("CInt", CInt, 1, 1, CallUse::ValueOnly);
+    rt.AddFunction("CLng", CLng, 1, 1, CallUse::ValueOnly);
+    rt.AddFunction("CByte", CByte, 1, 1, CallUse::ValueOnly);
+    rt.AddFunction("CSng", CSng, 1, 1, CallUse::ValueOnly);
+    rt.AddFunction("CDbl", CDbl, 1, 1, CallUse::ValueOnly);
+    rt.AddFunction("CCur", CCur, 1, 1, CallUse::ValueOnly);
     rt.AddFunction("CBool", CBool, 1, 1);
     rt.AddFunction("CStr", CStr, 1, 1);
-    rt.AddFunction("CDate", CDate, 1, 1);
+    rt.AddFunction("CDate", CDate, 1, 1, CallUse::ValueOnly);
     rt.AddFunction("Int", WholePart<true>, 1, 1);
     rt.AddFunction("Fix", WholePart<false>, 1, 1);
     rt.AddFunction("Round", Round, 1, 2);

@@ -80,7 +80,8 @@ Value MonthNameFn(Runtime&, CallArgs& a) {
 
 Value DateAddFn(Runtime&, CallArgs& a) {
     Interval iv = IntervalArg(a[0]);
-    if (a[1].IsNull() || a[2].IsNull()) return Value::Null();
+    if (a[1].IsNull()) Raise(94);  // a Null date gives Null, a Null count is an error
+    if (a[2].IsNull()) return Value::Null();
     std::optional<double> d = DateAdd(iv, ToDouble(a[1]), ToDate(a[2]));
     if (!d) Raise(5);
     return Value::Date(*d);
@@ -127,6 +128,7 @@ Value TimeValue(Runtime&, CallArgs& a) {
 Value FormatDateTimeFn(Runtime&, CallArgs& a) {
     int32_t format = a.Has(1) ? ToLong(a[1]) : 0;
     if (format < 0 || format > 4) Raise(5);
+    if (a[0].IsNull()) Raise(13);
     return Value::Str(FormatDate(ToDate(a[0]), static_cast<DateFormat>(format)));
 }
 
@@ -150,6 +152,7 @@ NumberStyle StyleArgs(const CallArgs& a) {
 template <std::string (*format)(double, const NumberStyle&)>
 Value FormatNumeric(Runtime&, CallArgs& a) {
     NumberStyle st = StyleArgs(a);
+    if (a[0].IsNull()) Raise(13);  // a Null flag is 94, a Null value 13
     return Value::Str(format(ToDouble(a[0]), st));
 }
 

@@ -94,7 +94,7 @@ void RegisterMath(Runtime& rt) {
     rt.AddFunction("Tan", Tan, 1, 1);
     rt.AddFunction("Atn", Atn, 1, 1);
     rt.AddFunction("Rnd", Rnd, 0, 1);
-    rt.AddFunction("Randomize", Randomize, 0, 1);
+    rt.AddFunction("Randomize", Randomize, 0, 1, CallUse::StatementOnly);
     rt.AddFunction("RGB", RGB, 3, 3);
 }
 

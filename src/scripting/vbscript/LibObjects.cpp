@@ -1,9 +1,9 @@
 // The library's creatable objects: Scripting.Dictionary and VBScript.RegExp
 // (with its Match, MatchCollection and SubMatches results).
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -30,14 +30,11 @@ Value Indexed(const Value& result, CallArgs& a) {
 // ---------------------------------------------------------------- Dictionary
 
 // Keys: numbers of any type compare by value, text by CompareMode, objects
-// by identity; the number 1 and the text "1" are different keys. The index
-// holds positions in entries_ and looks keys up in place (no copy per lookup).
+// by identity; the number 1 and the text "1" are different keys. Entries keep
+// insertion order; a flat open-addressing table of positions finds them, with
+// each key's hash kept beside it so a probe compares keys only on a hash match.
 class Dictionary final : public Object {
 public:
-    Dictionary() : index_(0, Hasher{this}, Equal{this}) {}
-    Dictionary(const Dictionary&) = delete;  // the index points back at this object
-    Dictionary& operator=(const Dictionary&) = delete;
-
     std::string TypeName() const override { return "Dictionary"; }
 
     Value Invoke(std::string_view name, InvokeKind kind, CallArgs& a) override {
@@ -48,46 +45,47 @@ public:
             Insert(a[0], Value());  // reading a missing key adds it
             return Value();
         }
-        if (NameEquals(name, "Exists")) {
-            a.Require(1, 1);
-            return Value::Bool(Find(a[0]) != kNone);
-        }
         if (NameEquals(name, "Add")) {
             a.Require(2, 2);
             if (Find(a[0]) != kNone) Raise(457);
             Insert(a[0], a[1]);
             return Value();
         }
+        if (NameEquals(name, "Exists")) {
+            a.Require(1, 1);
+            return Value::Bool(Find(a[0]) != kNone);
+        }
         if (NameEquals(name, "Count")) {
             NoArgs(a);
-            return Value::Long(static_cast<int32_t>(index_.size()));
+            return Value::Long(static_cast<int32_t>(live_));
         }
         if (NameEquals(name, "Keys") || NameEquals(name, "Items")) {
             bool keys = NameEquals(name, "Keys");
             std::vector<Value> out;
-            out.reserve(index_.size());
-            for (const Entry& e : entries_)
-                if (e.live) out.push_back(keys ? e.key : e.item);
+            out.reserve(live_);
+            for (size_t i = 0; i < entries_.size(); ++i)
+                if (entries_[i].live) out.push_back(keys ? entries_[i].key : entries_[i].item);
             return Indexed(Value::Array(std::move(out)), a);
         }
         if (NameEquals(name, "Remove")) {
             a.Require(1, 1);
-            auto it = index_.find(&a[0]);
-            if (it == index_.end()) Raise(32811);
-            size_t at = *it;
-            index_.erase(it);
+            size_t slot = SlotOf(a[0]);
+            if (slot == kNone) Raise(32811);
+            size_t at = EntryAt(slot);
+            table_[slot] = kRemoved;
+            --live_;
             // The removed values die last: a Class_Terminate they run may use this dictionary.
             Entry gone = std::move(entries_[at]);
             entries_[at].live = false;
-            if (++dead_ > 16 && dead_ > index_.size()) Compact();
+            if (entries_.size() - live_ > 16 && entries_.size() - live_ > live_) Rebuild();
             return Value();
         }
         if (NameEquals(name, "RemoveAll")) {
             NoArgs(a);
-            std::vector<Entry> gone;
-            index_.clear();
+            EntryList gone;
             gone.swap(entries_);
-            dead_ = 0;
+            table_.clear();
+            live_ = used_ = 0;
             return Value();
         }
         if (NameEquals(name, "CompareMode")) {
@@ -111,21 +109,23 @@ public:
         }
         if (NameEquals(name, "Key")) {
             a.Require(1, 1);
-            auto it = index_.find(&a[0]);
-            if (it == index_.end()) Raise(32811);
+            size_t slot = SlotOf(a[0]);
+            if (slot == kNone) Raise(32811);
             if (Find(value) != kNone) Raise(457);
             Value newKey = KeyValue(value);
-            size_t at = *it;
-            index_.erase(it);
+            size_t at = EntryAt(slot);
+            table_[slot] = kRemoved;
             Value old = std::move(entries_[at].key);
             entries_[at].key = std::move(newKey);
-            index_.insert(at);
+            entries_[at].hash = HashOf(entries_[at].key);
+            Place(at);
+            if (used_ * 4 > table_.size() * 3) Rebuild();  // removed marks pile up as keys change
             return;
         }
         if (NameEquals(name, "CompareMode")) {
             a.Require(0, 0);
             int32_t mode = ToLong(value);
-            if (mode < 0 || !index_.empty()) Raise(5);
+            if (mode < 0 || live_ != 0) Raise(5);
             compareMode_ = mode;
             return;
         }
@@ -133,18 +133,46 @@ public:
     }
 
     bool Enumerate(std::vector<Value>& out) override {
-        out.reserve(index_.size());
-        for (const Entry& e : entries_)
-            if (e.live) out.push_back(e.key);
+        out.reserve(live_);
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].live) out.push_back(entries_[i].key);
         return true;
     }
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
+    // A table slot: 0 free, kRemoved for a key that went, else the entry's
+    // position + 1 in the low half and the top of its hash in the high half.
+    static constexpr uint64_t kRemoved = UINT64_MAX;
+    static uint64_t SlotValue(size_t at, size_t hash) { return (hash & 0xFFFFFFFF00000000ull) | (at + 1); }
+    size_t EntryAt(size_t slot) const { return static_cast<size_t>(table_[slot] & 0xFFFFFFFFu) - 1; }
 
     struct Entry {
         Value key, item;
+        size_t hash = 0;
         bool live = false;
+    };
+
+    // Entries by position in chunks of fixed size: growing never moves one.
+    class EntryList {
+    public:
+        size_t size() const { return size_; }
+        Entry& operator[](size_t i) { return chunks_[i >> kBits][i & kMask]; }
+        const Entry& operator[](size_t i) const { return chunks_[i >> kBits][i & kMask]; }
+        void push_back(Entry e) {
+            if ((size_ >> kBits) == chunks_.size()) chunks_.push_back(std::make_unique<Entry[]>(kChunk));
+            (*this)[size_] = std::move(e);
+            ++size_;
+        }
+        void swap(EntryList& o) noexcept {
+            chunks_.swap(o.chunks_);
+            std::swap(size_, o.size_);
+        }
+
+    private:
+        static constexpr size_t kBits = 9, kChunk = size_t{1} << kBits, kMask = kChunk - 1;
+        std::vector<std::unique_ptr<Entry[]>> chunks_;
+        size_t size_ = 0;
     };
 
     // Key classes: 0 Empty, 1 Null, 2 number (Boolean and Date too), 3 text, 4 object.
@@ -165,9 +193,11 @@ private:
             return std::hash<double>()(d == 0 ? 0.0 : d);  // one zero, not two
         }
         case 3: {
-            if (compareMode_ == 0) return std::hash<std::string_view>()(v.RawString());
             size_t h = 1469598103934665603ull;
-            for (unsigned char c : v.RawString()) h = (h ^ LowerByte(c)) * 1099511628211ull;
+            if (compareMode_ == 0)
+                for (unsigned char c : v.RawString()) h = (h ^ c) * 1099511628211ull;
+            else
+                for (unsigned char c : v.RawString()) h = (h ^ LowerByte(c)) * 1099511628211ull;
             return h;
         }
         case 4: return std::hash<const void*>()(v.RawObject());
@@ -193,21 +223,9 @@ private:
         }
     }
 
-    // The index hashes and compares positions through the entries; a Value
-    // pointer probes it without making an entry.
-    struct Hasher {
-        using is_transparent = void;
-        const Dictionary* d;
-        size_t operator()(size_t i) const { return d->HashOf(d->entries_[i].key); }
-        size_t operator()(const Value* v) const { return d->HashOf(*v); }
-    };
-    struct Equal {
-        using is_transparent = void;
-        const Dictionary* d;
-        bool operator()(size_t i, size_t j) const { return d->Same(d->entries_[i].key, d->entries_[j].key); }
-        bool operator()(const Value* v, size_t j) const { return d->Same(*v, d->entries_[j].key); }
-        bool operator()(size_t i, const Value* v) const { return d->Same(d->entries_[i].key, *v); }
-    };
+    // First probe position of a hash: the high bits of a multiplicative mix, so
+    // hashes that differ only in high bits (pointers) still spread.
+    size_t Home(size_t h) const { return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> shift_); }
 
     // Arrays cannot be keys.
     static Value KeyValue(const Value& v) {
@@ -215,31 +233,74 @@ private:
         return v;
     }
 
-    size_t Find(const Value& key) {
+    // The table slot holding key, or kNone.
+    size_t SlotOf(const Value& key) const {
         if (key.IsArray()) Raise(13);
-        auto it = index_.find(&key);
-        return it == index_.end() ? kNone : *it;
+        if (table_.empty()) return kNone;
+        size_t h = HashOf(key), mask = table_.size() - 1;
+        uint64_t tag = h & 0xFFFFFFFF00000000ull;
+        for (size_t i = Home(h);; i = (i + 1) & mask) {
+            uint64_t t = table_[i];
+            if (t == 0) return kNone;
+            if (t != kRemoved && (t & 0xFFFFFFFF00000000ull) == tag) {
+                const Entry& e = entries_[EntryAt(i)];
+                if (e.hash == h && Same(key, e.key)) return i;
+            }
+        }
+    }
+
+    size_t Find(const Value& key) const {
+        size_t slot = SlotOf(key);
+        return slot == kNone ? kNone : EntryAt(slot);
+    }
+
+    // Puts entry `at` into the table, which has room.
+    void Place(size_t at) {
+        size_t mask = table_.size() - 1;
+        size_t i = Home(entries_[at].hash);
+        while (table_[i] != 0 && table_[i] != kRemoved) i = (i + 1) & mask;
+        if (table_[i] == 0) ++used_;
+        table_[i] = SlotValue(at, entries_[at].hash);
     }
 
     void Insert(const Value& key, const Value& item) {
-        entries_.push_back(Entry{KeyValue(key), item, true});
-        index_.insert(entries_.size() - 1);
+        Entry e{KeyValue(key), item, 0, true};
+        e.hash = HashOf(e.key);
+        if ((used_ + 1) * 4 > table_.size() * 3) {
+            entries_.push_back(std::move(e));
+            ++live_;
+            Rebuild();
+            return;
+        }
+        entries_.push_back(std::move(e));
+        ++live_;
+        Place(entries_.size() - 1);
     }
 
-    void Compact() {
-        index_.clear();
-        std::vector<Entry> kept;
-        kept.reserve(entries_.size() - dead_);
-        for (Entry& e : entries_)
-            if (e.live) kept.push_back(std::move(e));
-        entries_.swap(kept);
-        for (size_t i = 0; i < entries_.size(); ++i) index_.insert(i);
-        dead_ = 0;
+    // Drops removed entries and sizes the table to twice the live keys or more.
+    void Rebuild() {
+        if (live_ != entries_.size()) {
+            EntryList kept;
+            for (size_t i = 0; i < entries_.size(); ++i)
+                if (entries_[i].live) kept.push_back(std::move(entries_[i]));
+            entries_.swap(kept);
+        }
+        size_t size = 16;
+        shift_ = 60;
+        while (size < live_ * 2) {
+            size *= 2;
+            --shift_;
+        }
+        table_.assign(size, 0);
+        used_ = 0;
+        for (size_t i = 0; i < entries_.size(); ++i) Place(i);
     }
 
-    std::vector<Entry> entries_;  // in insertion order, with holes where keys were removed
-    std::unordered_set<size_t, Hasher, Equal> index_;
-    size_t dead_ = 0;
+    EntryList entries_;  // in insertion order, with holes where keys were removed
+    std::vector<uint64_t> table_;  // a power of two long
+    size_t live_ = 0;             // keys present
+    size_t used_ = 0;             // table slots not free (keys and removed marks)
+    int shift_ = 60;
     int32_t compareMode_ = 0;
 };
 

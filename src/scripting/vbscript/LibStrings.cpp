@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scripting/vbscript/Encoding.h"
 #include "scripting/vbscript/Runtime.h"
 #include "scripting/vbscript/Value.h"
 #include "scripting/vbscript/VbsFormat.h"
@@ -23,11 +24,11 @@ std::string_view TextOf(const Value& v, std::string& scratch) {
 
 int32_t OptLong(const CallArgs& a, size_t i, int32_t def) { return a.Has(i) ? ToLong(a[i]) : def; }
 
-// The compare argument: 0 binary (default), 1 text.
-bool TextMode(const CallArgs& a, size_t i) {
+// The compare argument: 0 binary (default), 1 text, up to maxMode (2 database, as text).
+bool TextMode(const CallArgs& a, size_t i, int32_t maxMode = 2) {
     if (!a.Has(i)) return false;
     int32_t mode = ToLong(a[i]);
-    if (mode < 0 || mode > 2) Raise(5);
+    if (mode < 0 || mode > maxMode) Raise(5);
     return mode != 0;
 }
 
@@ -53,12 +54,6 @@ size_t FindLast(std::string_view hay, std::string_view needle, size_t lastStart,
     }
     return std::string_view::npos;
 }
-
-// Unicode code points of Windows-1252 bytes 0x80..0x9F (0: unassigned).
-const uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 Value Len(Runtime&, CallArgs& a) {
     if (a[0].IsNull()) return Value::Null();
@@ -92,6 +87,7 @@ Value Right(Runtime&, CallArgs& a) {
 }
 
 Value Mid(Runtime&, CallArgs& a) {
+    if (a[1].IsNull() || (a.Has(2) && a[2].IsNull())) Raise(94);  // before any other check
     int32_t start = ToLong(a[1]);
     int32_t len = OptLong(a, 2, INT32_MAX);
     if (start < 1 || len < 0) Raise(5);
@@ -127,7 +123,7 @@ Value InStrRev(Runtime&, CallArgs& a) {
     int32_t start = OptLong(a, 2, -1);
     if (start == 0 || start < -1) Raise(5);
     bool text = TextMode(a, 3);
-    if (a[0].IsNull() || a[1].IsNull()) return Value::Null();
+    if (a[0].IsNull() || a[1].IsNull()) Raise(94);  // unlike InStr, no Null result
     std::string s1, s2;
     std::string_view hay = TextOf(a[0], s1), needle = TextOf(a[1], s2);
     if (start == -1) start = static_cast<int32_t>(hay.size());
@@ -171,7 +167,7 @@ Value Split(Runtime&, CallArgs& a) {
     if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(94);
     int32_t limit = OptLong(a, 2, -1);
     if (limit < -1) Raise(5);
-    bool text = TextMode(a, 3);
+    bool text = TextMode(a, 3, 1);
     std::string s0, s1 = " ";
     std::string_view expr = TextOf(a[0], s0);
     std::string_view delim = a.Has(1) ? TextOf(a[1], s1) : std::string_view(s1);
@@ -189,11 +185,12 @@ Value Split(Runtime&, CallArgs& a) {
     return Value::Array(std::move(parts));
 }
 
-// Join(list[, delimiter]): Null and Empty elements join as "".
+// Join(list[, delimiter]): Empty elements join as "", a Null or array element is error 13.
 Value Join(Runtime&, CallArgs& a) {
-    if (!a[0].IsArray()) Raise(13);
-    const ArrayData* arr = a[0].RawArray();
-    if (arr->Dims() != 1) Raise(5);
+    if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(94);
+    Value list = a[0].IsObject() ? Deref(a[0]) : a[0];
+    if (!list.IsArray() || list.RawArray()->Dims() != 1) Raise(13);
+    const ArrayData* arr = list.RawArray();
     std::string s1 = " ";
     std::string_view delim = a.Has(1) ? TextOf(a[1], s1) : std::string_view(s1);
     std::string out;
@@ -201,7 +198,8 @@ Value Join(Runtime&, CallArgs& a) {
         if (i) out.append(delim);
         const Value& v = arr->items[i];
         if (v.IsString()) out.append(v.RawString());
-        else if (!v.IsNull()) out.append(ToString(v));
+        else if (v.IsNull() || v.IsArray()) Raise(13);
+        else out.append(ToString(v));
     }
     return Value::Str(std::move(out));
 }
@@ -307,8 +305,7 @@ Value AscW(Runtime&, CallArgs& a) {
     std::string_view t = TextOf(a[0], s);
     if (t.empty()) Raise(5);
     unsigned char c = t[0];
-    int code = c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : c;
-    return Value::Integral(code);
+    return Value::Integral(CodePointOf(c));
 }
 
 Value Chr(Runtime&, CallArgs& a) {
@@ -322,14 +319,7 @@ Value ChrW(Runtime&, CallArgs& a) {
     int32_t n = ToLong(a[0]);
     if (n < -32768 || n > 65535) Raise(5);
     if (n < 0) n += 65536;
-    char c = '?';
-    if (n < 0x80 || (n >= 0xA0 && n <= 0xFF)) {
-        c = static_cast<char>(n);
-    } else {
-        for (int k = 0; k < 32; ++k)
-            if (kCp1252High[k] == n) c = static_cast<char>(0x80 + k);
-    }
-    return Value::Str(std::string(1, c));
+    return Value::Str(std::string(1, ByteOf(static_cast<uint32_t>(n))));
 }
 
 // Hex/Oct: Integer and Byte values show 16-bit two's complement, the rest 32-bit.
@@ -355,8 +345,8 @@ Value Escape(Runtime&, CallArgs& a) {
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
             std::string_view("@*_+-./").find(static_cast<char>(c)) != std::string_view::npos) {
             out += static_cast<char>(c);
-        } else if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80]) {
-            unsigned u = kCp1252High[c - 0x80];
+        } else if (CodePointOf(c) > 0xFF) {
+            unsigned u = CodePointOf(c);
             out += "%u";
             for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(u >> shift) & 15];
         } else {
@@ -390,11 +380,7 @@ Value Unescape(Runtime&, CallArgs& a) {
     for (size_t i = 0; i < t.size(); ++i) {
         int v;
         if (t[i] == '%' && i + 1 < t.size() && t[i + 1] == 'u' && (v = HexAt(t, i + 2, 4)) >= 0) {
-            char c = '?';
-            if (v < 0x80 || (v >= 0xA0 && v <= 0xFF)) c = static_cast<char>(v);
-            for (int k = 0; k < 32; ++k)
-                if (kCp1252High[k] == v) c = static_cast<char>(0x80 + k);
-            out += c;
+            out += ByteOf(static_cast<uint32_t>(v));
             i += 5;
         } else if (t[i] == '%' && (v = HexAt(t, i + 1, 2)) >= 0) {
             out += static_cast<char>(v);

@@ -146,6 +146,12 @@ int Compare(const Value& x, const Value& y, bool text) {
     if (a.Type() == vbCurrency && b.Type() == vbCurrency) {
         return a.RawInt() < b.RawInt() ? -1 : a.RawInt() > b.RawInt() ? 1 : 0;
     }
+    // A Single against a Double compares at Single precision: CSng(0.1) = 0.1.
+    int ta = a.Type(), tb = b.Type();
+    if ((ta == vbSingle && (tb == vbDouble || tb == vbSingle)) || (tb == vbSingle && ta == vbDouble)) {
+        float p = static_cast<float>(ToDouble(a)), q = static_cast<float>(ToDouble(b));
+        return p < q ? -1 : p > q ? 1 : 0;
+    }
     double p = ToDouble(a), q = ToDouble(b);
     return p < q ? -1 : p > q ? 1 : 0;
 }
@@ -203,6 +209,7 @@ Value BinaryOp(BinOp op, const Value& a, const Value& b) {
         if (q == 0) Raise(11);
         int64_t r = op == BinOp::IntDiv ? p / q : p % q;
         if (rank == 2 && (r < -32768 || r > 32767)) rank = 3;
+        if (r < INT32_MIN || r > INT32_MAX) Raise(6);  // the smallest Long \ -1
         return rank <= 2 ? Value::Int(static_cast<int16_t>(r)) : Value::Long(static_cast<int32_t>(r));
     }
     case BinOp::Pow: {
@@ -233,6 +240,9 @@ Value Not(const Value& x) {
     const Value& a = x.IsObject() ? Deref(x) : x;
     if (a.IsNull()) return a;
     if (a.Type() == vbBoolean) return Value::Bool(!a.RawBool());
+    // Text that is no number but a Boolean ("True", "#FALSE#") is negated as a Boolean.
+    double unused;
+    if (a.IsString() && !ParseNumber(a.RawString(), unused)) return Value::Bool(!ToBool(a));
     Value n = ToNumber(a);
     switch (n.Type()) {
     case vbByte: return Value::Byte(static_cast<uint8_t>(~n.RawInt() & 0xFF));

@@ -67,6 +67,18 @@ void ResolveExpr(Ctx& c, Expr* e, bool callTarget) {
         auto* b = static_cast<BinaryExpr*>(e);
         ResolveExpr(c, b->lhs.get());
         ResolveExpr(c, b->rhs.get());
+        auto operand = [](const Expr& x, BinaryExpr::Operand& o) {
+            if (x.kind == EK::Literal) {
+                o.literal = &static_cast<const LiteralExpr&>(x).value;
+                return true;
+            }
+            if (x.kind == EK::Name && static_cast<const NameExpr&>(x).scope == Scope::Local) {
+                o.slot = static_cast<const NameExpr&>(x).index;
+                return true;
+            }
+            return false;
+        };
+        b->simple = operand(*b->lhs, b->left) && operand(*b->rhs, b->right);
         break;
     }
     case EK::Paren: ResolveExpr(c, static_cast<ParenExpr*>(e)->inner.get()); break;
@@ -242,21 +254,31 @@ void Interpreter::ResolveProc(Module& m, Proc& p, ClassDef* cls, bool explicitVa
     for (size_t i = declaredCount; i < p.locals.size(); ++i) p.implicitSlot[i] = 1;
     Ctx c{*this, &p, cls, true};
     ResolveBlock(c, p.body);
+    p.paramCount = p.params.size();
+    p.localCount = p.locals.size();
+    p.byVal.clear();
+    for (auto& prm : p.params) p.byVal.push_back(prm.byVal);
     p.resolved = true;
 }
 
-void Interpreter::Declare(Module& m, Chunk& chunk) {
-    // One name, one meaning within a piece of code: a Dim'd name may not also be a procedure or class.
-    {
-        std::unordered_map<std::string, int> defined;
-        for (auto& c : chunk.classes)
-            if (defined[LowerName(c->name)]++) throw SyntaxError{1041, c->line, c->col};
-        for (auto& p : chunk.procs)
-            if (defined[LowerName(p->name)]++) throw SyntaxError{1041, p->line, p->col};
-        for (size_t i = 0; i < chunk.globals.size(); ++i)
-            if (defined.count(chunk.globals[i]))
-                throw SyntaxError{1041, chunk.globalPos[i].first, chunk.globalPos[i].second};
+// One name, one meaning within a piece of code: a Dim'd name may not also be a
+// procedure or class. A procedure defined twice is no error: the last one wins.
+void CheckNames(const Chunk& chunk) {
+    std::unordered_map<std::string, int> defined;
+    for (auto& c : chunk.classes)
+        if (defined[LowerName(c->name)]++) throw SyntaxError{1041, c->line, c->col};
+    std::unordered_map<std::string, int> procs;
+    for (auto& p : chunk.procs) {
+        std::string lower = LowerName(p->name);
+        if (!procs[lower]++ && defined[lower]++) throw SyntaxError{1041, p->line, p->col};
     }
+    for (size_t i = 0; i < chunk.globals.size(); ++i)
+        if (defined.count(chunk.globals[i]))
+            throw SyntaxError{1041, chunk.globalPos[i].first, chunk.globalPos[i].second};
+}
+
+void Interpreter::Declare(Module& m, Chunk& chunk) {
+    CheckNames(chunk);
     for (auto& cls : chunk.classes) {
         for (size_t i = 0; i < cls->fields.size(); ++i) cls->fieldIndex[LowerName(cls->fields[i].name)] = static_cast<int>(i);
         for (auto& p : cls->procs) {
@@ -304,6 +326,44 @@ void Interpreter::Declare(Module& m, Chunk& chunk) {
             if (s.proc) m.retiredProcs.push_back(s.proc);
             s = GlobalSlot{};
             s.kind = GlobalSlot::Var;
+        }
+    }
+    HoistConstants(m, chunk.statements);
+}
+
+// Constants of literal value exist before any code runs, wherever they stand:
+// "If False Then Const c = 1" still defines c.
+void Interpreter::HoistConstants(Module& m, const Block& b) {
+    for (const auto& sp : b) {
+        const Stmt& s = *sp;
+        switch (s.kind) {
+        case SK::Assign: {
+            auto& a = static_cast<const AssignStmt&>(s);
+            if (!a.isConst) break;
+            const Expr* e = a.value.get();
+            bool negate = false;
+            if (e->kind == EK::Unary && !static_cast<const UnaryExpr*>(e)->isNot) {
+                negate = true;
+                e = static_cast<const UnaryExpr*>(e)->operand.get();
+            }
+            if (e->kind != EK::Literal) break;
+            const Value& v = static_cast<const LiteralExpr*>(e)->value;
+            GlobalSlot& slot = m.Slot(NameId(static_cast<const NameExpr&>(*a.target).name));
+            slot.kind = GlobalSlot::Const;
+            slot.value = negate ? Negate(v) : v;
+            break;
+        }
+        case SK::If:
+            for (const auto& blk : static_cast<const IfStmt&>(s).blocks) HoistConstants(m, blk);
+            break;
+        case SK::Select:
+            for (const auto& k : static_cast<const SelectStmt&>(s).cases) HoistConstants(m, k.body);
+            break;
+        case SK::For: HoistConstants(m, static_cast<const ForStmt&>(s).body); break;
+        case SK::ForEach: HoistConstants(m, static_cast<const ForEachStmt&>(s).body); break;
+        case SK::Do: HoistConstants(m, static_cast<const DoStmt&>(s).body); break;
+        case SK::With: HoistConstants(m, static_cast<const WithStmt&>(s).body); break;
+        default: break;
         }
     }
 }

@@ -41,8 +41,8 @@ int64_t Runtime::MonotonicMillis() const {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs) {
-    functions_[LowerName(name)] = NativeFunction{std::string(name), fn, minArgs, maxArgs};
+void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs, CallUse use) {
+    functions_[LowerName(name)] = NativeFunction{std::string(name), fn, minArgs, maxArgs, use};
 }
 
 void Runtime::AddConstant(std::string_view name, Value value) { constants_[LowerName(name)] = std::move(value); }
@@ -67,7 +67,7 @@ const Value* Runtime::FindConstant(std::string_view name) const {
 
 ObjectRef Runtime::CreateObject(std::string_view progId) {
     auto it = classes_.find(LowerName(progId));
-    if (it == classes_.end()) Raise(429);
+    if (it == classes_.end()) RaiseNamed(429, std::string(progId));
     return it->second(*this);
 }
 

@@ -61,11 +61,16 @@ public:
 using NativeFn = Value (*)(Runtime&, CallArgs&);
 using ObjectFactory = std::function<ObjectRef(Runtime&)>;
 
+// Where a built-in may stand: conversions only give a value ("Call CInt(1)" is
+// error 458), Randomize only runs as a statement ("x = Randomize" is error 13).
+enum class CallUse : uint8_t { Any, ValueOnly, StatementOnly };
+
 struct NativeFunction {
     std::string name;  // as registered (its spelling)
     NativeFn fn = nullptr;
     int minArgs = 0;
     int maxArgs = 0;  // -1: any number
+    CallUse use = CallUse::Any;
 };
 
 // How the engine waits and measures time. Left empty, a pause sleeps the
@@ -97,7 +102,7 @@ public:
     Runtime& operator=(const Runtime&) = delete;
 
     // ---- registration (names case-insensitive; a later registration replaces) ----
-    void AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs);
+    void AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs, CallUse use = CallUse::Any);
     void AddConstant(std::string_view name, Value value);
     // For CreateObject("Prog.Id").
     void AddClass(std::string_view progId, ObjectFactory factory);

@@ -51,6 +51,7 @@ void Value::Destroy() noexcept {
     default: break;
     }
     type_ = vbEmpty;
+    flags_ = 0;
 }
 
 void Value::CopyFrom(const Value& o) {
@@ -62,12 +63,14 @@ void Value::CopyFrom(const Value& o) {
     default: u_ = o.u_; break;
     }
     type_ = o.type_;
+    flags_ = o.flags_ & kHeavy;
 }
 
 Value Value::Str(std::string s) {
     Value v;
     new (&v.u_.s) std::string(std::move(s));
     v.type_ = vbString;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -76,6 +79,7 @@ Value Value::Obj(ObjectRef o) {
     v.u_.obj = o.get();
     if (v.u_.obj) v.u_.obj->AddRef();
     v.type_ = vbObject;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -83,6 +87,7 @@ Value Value::Nothing() {
     Value v;
     v.u_.obj = nullptr;
     v.type_ = vbObject;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -93,6 +98,7 @@ Value Value::Array(Ref<ArrayData> a) {
     v.u_.arr = a.get();
     if (v.u_.arr) v.u_.arr->AddRef();
     v.type_ = vbArray;
+    v.flags_ = kHeavy;
     return v;
 }
 
@@ -202,6 +208,12 @@ void ArrayData::Resize(const std::vector<int32_t>& uppers, bool preserve) {
     throw ScriptError(number, std::move(description));
 }
 
+[[noreturn]] void RaiseNamed(int number, std::string name) {
+    ScriptError e(number);
+    e.name = std::move(name);
+    throw e;
+}
+
 std::string StandardErrorText(int n) {
     switch (n) {
     case 3: return "Return without GoSub";
@@ -220,6 +232,8 @@ std::string StandardErrorText(int n) {
     case 51: return "Internal error";
     case 52: return "Bad file name or number";
     case 53: return "File not found";
+    case 54: return "Bad file mode";
+    case 62: return "Input past end of file";
     case 70: return "Permission denied";
     case 91: return "Object variable not set";
     case 92: return "For loop not initialized";
@@ -396,8 +410,9 @@ bool ToBool(const Value& v) {
     case vbBoolean: return v.RawBool();
     case vbString: {
         const std::string& s = v.RawString();
-        if (NameEquals(s, "true")) return true;
-        if (NameEquals(s, "false")) return false;
+        // "#TRUE#" and "#FALSE#" are how Boolean values are written to files by Write #.
+        if (NameEquals(s, "true") || NameEquals(s, "#true#")) return true;
+        if (NameEquals(s, "false") || NameEquals(s, "#false#")) return false;
         double d;
         if (!ParseNumber(s, d)) Raise(13);
         return d != 0;

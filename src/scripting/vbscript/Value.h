@@ -26,6 +26,9 @@ struct ScriptError {
     int number = 0;
     std::string description;  // empty: the standard text for the number
     std::string source;       // empty: the engine fills in its own name
+    std::string name;         // the identifier or class the error is about, for messages; not in Err
+    std::string helpFile;     // Err.Raise's help file and context
+    int32_t helpContext = 0;
     int line = 0;             // where it happened (1-based), 0 until the interpreter knows
     int col = 0;
     ScriptError() = default;
@@ -34,6 +37,9 @@ struct ScriptError {
 };
 
 [[noreturn]] void Raise(int number, std::string description = {});
+// An error about a named thing ("Variable is undefined" for 'x'): Err.Description
+// keeps the standard text, a message to the user names the thing.
+[[noreturn]] void RaiseNamed(int number, std::string name);
 // The language's standard message for a run-time or syntax error number.
 std::string StandardErrorText(int number);
 
@@ -95,6 +101,7 @@ class Value {
 public:
     Value() noexcept : type_(vbEmpty) { u_.i64 = 0; }
     // Numbers, dates and the like copy as 8 bytes; strings, objects and arrays own something.
+    // A copy is never a fixed array: "b = a" gives b an array it may ReDim.
     Value(const Value& o) : type_(vbEmpty) {
         if (o.Light()) {
             type_ = o.type_;
@@ -107,6 +114,7 @@ public:
     Value& operator=(const Value& o) {
         if (Light() && o.Light()) {
             type_ = o.type_;
+            flags_ = 0;
             u_.i64 = o.u_.i64;
             return *this;
         }
@@ -115,8 +123,10 @@ public:
     Value& operator=(Value&& o) noexcept {
         if (Light() && o.type_ != vbString) {
             type_ = o.type_;
+            flags_ = o.flags_;
             u_.i64 = o.u_.i64;
             o.type_ = vbEmpty;
+            o.flags_ = 0;
             return *this;
         }
         return MoveAssignSlow(o);
@@ -155,6 +165,12 @@ public:
     bool IsObject() const noexcept { return type_ == vbObject; }
     bool IsNothing() const noexcept { return type_ == vbObject && u_.obj == nullptr; }
     bool IsArray() const noexcept { return type_ == vbArray; }
+    // An array variable declared with its size ("Dim a(3)"): ReDim gives error 10,
+    // Erase empties the elements. Moves keep the mark, copies drop it.
+    bool IsFixedArray() const noexcept { return type_ == vbArray && (flags_ & kFixed); }
+    void MarkFixed() noexcept {
+        if (type_ == vbArray) flags_ |= kFixed;
+    }
     bool IsMissing() const noexcept { return type_ == vbError && u_.i64 == static_cast<int32_t>(0x80020004u); }
     // Byte, Integer, Long, Single, Double, Currency (not Date, Boolean, String).
     bool IsNumber() const noexcept;
@@ -173,9 +189,16 @@ public:
     ArrayData* MutableArray();
 
     void Swap(Value& o) noexcept;
+    // Back to Empty, releasing what it held.
+    void Clear() noexcept {
+        if (!Light()) Destroy();
+        type_ = vbEmpty;
+        flags_ = 0;
+    }
 
 private:
-    bool Light() const noexcept { return type_ != vbString && type_ != vbObject && type_ != vbArray; }
+    // Strings, objects and arrays own something; everything else copies as bits.
+    bool Light() const noexcept { return !(flags_ & kHeavy); }
     void Destroy() noexcept;
     void CopyFrom(const Value& o);
     Value& AssignSlow(const Value& o);
@@ -183,6 +206,8 @@ private:
     // Takes o's content; *this holds nothing that needs releasing.
     void MoveFrom(Value& o) noexcept {
         type_ = o.type_;
+        flags_ = o.flags_;
+        o.flags_ = 0;
         if (type_ == vbString) {
             MoveString(o);
         } else {
@@ -191,7 +216,9 @@ private:
         o.type_ = vbEmpty;
     }
     void MoveString(Value& o) noexcept;
+    static constexpr uint8_t kFixed = 1, kHeavy = 2;
     int type_;
+    uint8_t flags_ = 0;  // in the padding after type_: the Value stays 40 bytes
     // Every non-string member lies in the first 8 bytes, so i64 carries them all.
     union U {
         bool b;
@@ -204,6 +231,8 @@ private:
     } u_;
 };
 
+static_assert(sizeof(Value) == 40, "a Value is a type word and 32 bytes of content");
+
 // Array storage: bounds per dimension, elements with the first index varying
 // fastest (the order For Each visits them).
 class ArrayData : public RefCounted {
@@ -214,7 +243,6 @@ public:
     explicit ArrayData(const std::vector<int32_t>& uppers);
     std::vector<Bound> bounds;
     std::vector<Value> items;
-    bool fixed = false;  // declared with Dim a(n): ReDim gives error 10
     int Dims() const { return static_cast<int>(bounds.size()); }
     // Element offset for the given subscripts; error 9 when out of range.
     size_t Offset(const Value* subscripts, size_t count) const;
