@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Database.h"
+
 namespace tarvelo::platform {
 
 // Window-timer semantics: an interval in milliseconds and an enabled flag.
@@ -106,6 +108,35 @@ public:
     std::function<void(const std::string& datagram)> onDatagram;
 };
 
+// An accepted TCP connection (the web server's clients).
+class TcpConnection {
+public:
+    virtual ~TcpConnection() = default;
+    // Queues bytes; onSendComplete follows once they are written.
+    virtual bool send(const std::string& bytes) = 0;
+    virtual void close() = 0;
+    virtual TcpSocket::State state() const = 0;
+    virtual std::string remoteAddress() const = 0;
+
+    std::function<void(const std::string& bytes)> onData;  // everything available
+    std::function<void()> onSendComplete;
+    std::function<void()> onClosed;  // closed by the peer
+};
+
+// A listening TCP socket.
+class TcpListener {
+public:
+    virtual ~TcpListener() = default;
+    // Listens on `address` (empty: every interface) and `port` (0: any free port).
+    virtual bool listen(const std::string& address, uint16_t port, std::string& error) = 0;
+    virtual int localPort() const = 0;
+    // The next pending connection, or null.
+    virtual std::unique_ptr<TcpConnection> accept() = 0;
+    virtual void close() = 0;
+
+    std::function<void()> onConnection;  // a connection is pending
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -121,6 +152,7 @@ public:
     virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
     virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
     virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
+    virtual std::unique_ptr<TcpListener> createTcpListener() { return nullptr; }
 
     virtual std::string computerName() = 0;
     // The machine's IPv4 addresses as dotted text, loopback left out, in the
@@ -132,6 +164,14 @@ public:
     // Runs the loop until quit() is called (the real program's main loop).
     virtual void run() = 0;
     virtual void quit() = 0;
+
+    // Opens the database a connection string names: a SQLite file path, or an
+    // ODBC connection string ("DSN=..." or "DRIVER=..."). Null, with `error`
+    // set, when it cannot be opened or no driver is available.
+    virtual std::unique_ptr<Database> openDatabase(const std::string& connection, std::string& error) {
+        error = "no database driver for " + connection;
+        return nullptr;
+    }
 };
 
 } // namespace tarvelo::platform

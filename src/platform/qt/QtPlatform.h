@@ -25,10 +25,14 @@ public:
     std::string executablePath() override;
     void run() override;
     void quit() override;
+    std::unique_ptr<Database> openDatabase(const std::string& connection, std::string& error) override;
 
 private:
     bool quit_ = false;
 };
+
+// The database port on Qt SQL (QtDatabase.cpp).
+std::unique_ptr<Database> OpenQtDatabase(const std::string& connection, std::string& error);
 
 // SIGTERM and SIGINT call `handler` from the event loop (never from the signal
 // handler itself).
