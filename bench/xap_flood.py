@@ -13,9 +13,6 @@ import os, re, socket, subprocess, sys, tempfile, time
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
 bindir = os.path.join(build, "bin")
 
-def free_port():
-    s = socket.socket(); s.bind(("127.0.0.1", 0)); p = s.getsockname()[1]; s.close(); return p
-
 def rss(pid):
     out = {}
     for line in open(f"/proc/{pid}/status"):
@@ -26,11 +23,15 @@ def rss(pid):
 base = tempfile.mkdtemp(prefix="tarvelo-flood-")
 os.makedirs(f"{base}/Data/Tarvelo"); os.makedirs(f"{base}/Config")
 open(f"{base}/Data/Tarvelo/Tarvelo.upe", "w").write("0,5,0,0,1,0\r\n1\r\n")
-pim_port, xap_port = free_port(), free_port()
+# The simulator and our listener take ports of the system's choosing.
+sim = subprocess.Popen([f"{bindir}/tarvelo-pimsim", "--listen", "127.0.0.1:0", "--export",
+                        f"{base}/Data/Tarvelo/Tarvelo.upe", "--fast", "--quiet"], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, text=True)
+pim_port = int(sim.stdout.readline().strip().rsplit(":", 1)[1])
 open(f"{base}/Config/Tarvelo.ini", "w").write(f"[UPB]\r\nSerialIP=127.0.0.1\r\nUPBCommPort={pim_port}\r\n")
-sim = subprocess.Popen([f"{bindir}/tarvelo-pimsim", "--listen", f"127.0.0.1:{pim_port}", "--export",
-                        f"{base}/Data/Tarvelo/Tarvelo.upe", "--fast"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-time.sleep(0.3)
+listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+listener.bind(("0.0.0.0", 0)); listener.settimeout(0.2)
+xap_port = listener.getsockname()[1]
 log = open(f"{base}/gateway.log", "w")
 gw = subprocess.Popen([f"{bindir}/tarvelo", "--base", base, "--headless", "--xap-port", str(xap_port)], stderr=log)
 port = None
@@ -42,8 +43,6 @@ for _ in range(200):
     time.sleep(0.05)
 before = rss(gw.pid)
 
-listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-listener.bind(("0.0.0.0", xap_port)); listener.settimeout(0.2)
 tx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 sections = "xap-header\n{\nclass=x\n}\n" + "".join(f"s{i}\n{{\n}}\n" for i in range(1000))
 junk = [b"", b"x" * 65000, bytes(range(256)), b"xap-header\r\n{\r\n}\r\n", sections.encode(),

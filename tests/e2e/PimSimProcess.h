@@ -1,9 +1,10 @@
 #pragma once
-// The real tarvelo-pimsim as a child process: start it on a free loopback
-// port (or a terminal), read its event lines, type commands into it.
-#include <QElapsedTimer>
+// The real tarvelo-pimsim as a child process: start it on a loopback port
+// of the system's choosing (or a terminal), read its event lines, type
+// commands into it.
+#include <gtest/gtest.h>
+
 #include <QProcess>
-#include <QTcpServer>
 
 #include <string>
 
@@ -29,55 +30,52 @@ inline const char* kSmallExport =
     "4,0,0,7,2,80,3\r\n"
     "1\r\n";
 
-inline quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 class PimSim {
 public:
     ~PimSim() { stop(); }
 
     // Starts it and waits for its endpoint line.
-    bool start(const QStringList& args) {
+    ::testing::AssertionResult start(const QStringList& args) {
         E2eApp();
         process_.start(Binary("tarvelo-pimsim"), args);
-        return process_.waitForStarted() && waitFor("\n");
+        if (!process_.waitForStarted())
+            return ::testing::AssertionFailure() << "tarvelo-pimsim did not start: "
+                                                 << process_.errorString().toStdString();
+        return waitFor("\n");
     }
-    bool startTcp(quint16 port, const std::string& exportFile, QStringList extra = {}) {
-        return start(QStringList{"--listen", QString("127.0.0.1:%1").arg(port), "--export",
-                                 QString::fromStdString(exportFile), "--fast"} +
-                     extra);
+    // On loopback; port 0 lets the system choose one, read back from the
+    // endpoint line (port()).
+    ::testing::AssertionResult startTcp(const std::string& exportFile, QStringList extra = {}, quint16 port = 0) {
+        auto started = start(QStringList{"--listen", QString("127.0.0.1:%1").arg(port), "--export",
+                                         QString::fromStdString(exportFile), "--fast"} +
+                             extra);
+        if (!started) return started;
+        port_ = ListeningPort(out_);
+        if (port_ == 0) return ::testing::AssertionFailure() << "no port in the endpoint line: " << out_;
+        return ::testing::AssertionSuccess();
     }
+    quint16 port() const { return port_; }
     void stop() {
         if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
-        if (!process_.waitForFinished(5000)) {
+        if (!process_.waitForFinished(10000)) {
             process_.kill();
             process_.waitForFinished();
         }
     }
     void command(const std::string& line) {
         process_.write((line + "\n").c_str());
-        process_.waitForBytesWritten(1000);
+        process_.waitForBytesWritten(5000);
     }
 
     // Waits until the output holds `text` at least `count` times.
-    bool waitFor(const std::string& text, int count = 1, int timeoutMs = 20000) {
-        QElapsedTimer t;
-        t.start();
-        while (true) {
-            out_ += process_.readAllStandardOutput().toStdString();
-            if (occurrences(text) >= count) return true;
-            if (t.elapsed() > timeoutMs || process_.state() == QProcess::NotRunning) return false;
-            process_.waitForReadyRead(50);
-        }
+    ::testing::AssertionResult waitFor(const std::string& text, int count = 1, int timeoutMs = 30000) {
+        return WaitForStdout(process_, text, out_, timeoutMs, count);
     }
     int occurrences(const std::string& text) {
-        out_ += process_.readAllStandardOutput().toStdString();
+        const std::string& out = output();
         int n = 0;
-        for (size_t at = out_.find(text); at != std::string::npos; at = out_.find(text, at + text.size())) ++n;
+        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + text.size())) ++n;
         return n;
     }
     const std::string& output() {
@@ -88,6 +86,7 @@ public:
 private:
     QProcess process_;
     std::string out_;
+    quint16 port_ = 0;
 };
 
 } // namespace tarvelo::testing

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "e2e/ProcessHelpers.h"
+#include "e2e/XapPeer.h"
 #include "support/TempDir.h"
 
 using namespace tarvelo::testing;
@@ -26,16 +27,20 @@ TEST(GatewayProcess, HelpVersionAndUnknownOptions) {
 TEST(GatewayProcess, TarveloHomeNamesTheBaseFolder) {
     E2eApp();
     TempDir base;
+    // --quiet leaves no log line to wait for: the first heartbeat shows that
+    // start-up has made the base folder's settings file.
+    XapPeer peer;
+    ASSERT_TRUE(peer.bound());
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARVELO_HOME", QString::fromStdString(base.path().string()));
     p.setProcessEnvironment(env);
-    p.start(Binary("tarvelo"), {"--headless", "--quiet"});
+    p.start(Binary("tarvelo"), {"--headless", "--quiet", "--xap-port", QString::number(peer.port())});
     ASSERT_TRUE(p.waitForStarted());
-    for (int i = 0; i < 100 && !fs::exists(base / "Config" / "Tarvelo.ini"); ++i) p.waitForFinished(50);
+    ASSERT_TRUE(peer.waitFor({"xap-hbeat\n", "class=xap-hbeat.alive\n"}));
     EXPECT_TRUE(fs::exists(base / "Config" / "Tarvelo.ini"));
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(10000));
+    ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardError().isEmpty());  // --quiet
 }

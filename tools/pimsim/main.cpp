@@ -40,7 +40,8 @@ const char* kUsage =
     "\n"
     "Endpoint (one of):\n"
     "  --listen HOST:PORT  serve one TCP client like a serial bridge\n"
-    "                      (default 127.0.0.1:2101; a new client replaces the old)\n"
+    "                      (default 127.0.0.1:2101; a new client replaces the old;\n"
+    "                      port 0 takes a free port, printed in the endpoint line)\n"
     "  --pty               create a pseudo-terminal and print its path\n"
     "  --pty-link PATH     with --pty: also make PATH a link to it\n"
     "  --serial PATH       use an existing terminal device (e.g. one end of a\n"
@@ -86,11 +87,11 @@ const char* kUsage =
     "  levels                    print every device's levels\n"
     "  quit\n"
     "\n"
-    "Output: the endpoint first (\"listening HOST:PORT\", \"pty PATH\" or\n"
-    "\"serial PATH\"), then one line per event with the seconds since start: frames\n"
-    "from the host (\"host ...\"), lines to it (\"pim ...\"), packets on the line\n"
-    "(\"line ...\"), device levels (\"level M CH VALUE\"), register writes,\n"
-    "connections. --quiet prints the endpoint only.\n";
+    "Output: the endpoint first (\"listening HOST:PORT\" with the port bound,\n"
+    "\"pty PATH\" or \"serial PATH\"), then one line per event with the seconds\n"
+    "since start: frames from the host (\"host ...\"), lines to it (\"pim ...\"),\n"
+    "packets on the line (\"line ...\"), device levels (\"level M CH VALUE\"),\n"
+    "register writes, connections. --quiet prints the endpoint only.\n";
 
 const auto kStart = std::chrono::steady_clock::now();
 bool g_quiet = false;
@@ -130,6 +131,7 @@ public:
         if (client_) client_->abort();
     }
     QString error() const { return server_.errorString(); }
+    quint16 port() const { return server_.serverPort(); }
     // Stops listening before the client goes, so that a host that reconnects
     // at once is refused instead of reaching a dying process.
     void shutdown() {
@@ -268,6 +270,13 @@ struct Scheduled {
     bool activate = true;
     double seconds = 2;
 };
+
+// Digits only: a typo must not turn into port 0, which asks for any free port.
+bool ParsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    port = std::atoi(text.c_str());
+    return port <= 65535;
+}
 
 bool ParseInjection(const std::string& text, bool activate, Scheduled& out) {
     out.activate = activate;
@@ -436,15 +445,21 @@ int main(int argc, char** argv) {
         host = std::move(tty);
     } else {
         const size_t colon = listen.rfind(':');
-        const QString address = QString::fromStdString(colon == std::string::npos ? listen : listen.substr(0, colon));
-        const int port = colon == std::string::npos ? 2101 : std::atoi(listen.c_str() + colon + 1);
+        const std::string address = colon == std::string::npos ? listen : listen.substr(0, colon);
+        int port = 2101;
+        if (colon != std::string::npos && !ParsePort(listen.substr(colon + 1), port)) {
+            std::fprintf(stderr, "tarvelo-pimsim: --listen wants HOST:PORT with a port from 0 to 65535, not '%s'\n",
+                         listen.c_str());
+            return 2;
+        }
         auto tcp = std::make_unique<TcpHost>();
-        if (port <= 0 || port > 65535 || !tcp->listen(address, static_cast<quint16>(port))) {
+        if (!tcp->listen(QString::fromStdString(address), static_cast<quint16>(port))) {
             std::fprintf(stderr, "tarvelo-pimsim: cannot listen on %s: %s\n", listen.c_str(),
                          tcp->error().toStdString().c_str());
             return 1;
         }
-        Say("listening " + listen);
+        // The bound port, not the one asked for: with port 0 the caller learns it here.
+        Say("listening " + address + ":" + std::to_string(tcp->port()));
         host = std::move(tcp);
     }
 

@@ -27,10 +27,15 @@ const char* kUsage =
     "or when it sends a stop heartbeat.\n"
     "\n"
     "Options:\n"
-    "  --port N      the xAP port to listen on (default 3639)\n"
+    "  --port N      the xAP port to listen on (default 3639; 0 takes a free port)\n"
     "  --bind ADDR   the address to listen on (default 0.0.0.0, every interface)\n"
     "  --quiet       do not log clients joining and leaving\n"
-    "  --help        show this text and exit\n";
+    "  --help        show this text and exit\n"
+    "\n"
+    "Output: one line on standard output once the port is bound,\n"
+    "\"listening ADDR:PORT\" with the port actually bound (clients and gateways\n"
+    "started with --xap-port PORT reach the hub there); the log of clients\n"
+    "joining and leaving goes to standard error.\n";
 
 void Log(bool quiet, const std::string& text) {
     if (!quiet) std::fprintf(stderr, "tarvelo-hub: %s\n", text.c_str());
@@ -39,7 +44,7 @@ void Log(bool quiet, const std::string& text) {
 bool ParsePort(const char* text, uint16_t& port) {
     char* end = nullptr;
     long v = std::strtol(text, &end, 10);
-    if (!*text || *end || v < 1 || v > 65535) return false;
+    if (!*text || *end || v < 0 || v > 65535) return false;
     port = static_cast<uint16_t>(v);
     return true;
 }
@@ -57,7 +62,7 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--port" && i + 1 < argc) {
             if (!ParsePort(argv[++i], port)) {
-                std::fprintf(stderr, "tarvelo-hub: --port needs a number from 1 to 65535\n");
+                std::fprintf(stderr, "tarvelo-hub: --port needs a number from 0 to 65535\n");
                 return 2;
             }
         } else if (a == "--bind" && i + 1 < argc) {
@@ -80,6 +85,10 @@ int main(int argc, char** argv) {
                      in.errorString().toLocal8Bit().constData());
         return 1;
     }
+    // The bound port, not the one asked for: with port 0 the caller learns it here.
+    port = in.localPort();
+    std::printf("listening %s:%u\n", bindAddress.c_str(), static_cast<unsigned>(port));
+    std::fflush(stdout);
     Log(quiet, "listening on " + bindAddress + " port " + std::to_string(port));
 
     tarvelo::hub::HubCore hub;
