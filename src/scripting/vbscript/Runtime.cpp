@@ -3,10 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <thread>
+
+#include "common/date/Calendar.h"
 
 namespace tarvelo::vbs {
 
@@ -98,11 +99,7 @@ double SystemNow() {
     long ms = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     std::tm tm{};
     localtime_r(&t, &tm);
-    // Days from 1899-12-30 to the local calendar date, then the local time of day.
-    std::tm base{};
-    base.tm_year = tm.tm_year; base.tm_mon = tm.tm_mon; base.tm_mday = tm.tm_mday; base.tm_hour = 12;
-    std::time_t utcNoon = timegm(&base);
-    double days = std::floor(static_cast<double>(utcNoon) / 86400.0) + 25569.0;
+    const double days = static_cast<double>(vbdate::SerialDay(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
     return days + (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec + ms / 1000.0) / 86400.0;
 }
 

@@ -1,9 +1,6 @@
 #pragma once
-// Dates as the language keeps them: a double counting days since 1899-12-30,
-// the fraction being the time of day. Before that day the whole part counts
-// backwards while the fraction still runs forwards (-1.25 is 1899-12-29 06:00),
-// so arithmetic that crosses the epoch goes through a continuous "linear" day
-// count. Valid dates run from 100-01-01 to 9999-12-31.
+// The language's date functions over the shared date core (common/date/): values are
+// days since 1899-12-30 with the time of day as the fraction.
 //
 // Text forms (fixed, not taken from the system locale):
 //   CStr / general date  "2026-12-06 07:01:37"; "2026-12-06" at midnight;
@@ -20,22 +17,19 @@
 #include <string>
 #include <string_view>
 
+#include "common/date/Calendar.h"
+#include "common/date/DateText.h"
+
 namespace tarvelo::vbs {
 
-constexpr double kMinDate = -657434.0;                           // 100-01-01
-constexpr double kMaxDate = 2958465.0 + 86399.0 / 86400.0;       // 9999-12-31 23:59:59
-// Before the epoch a time of day makes the value more negative: 100-01-01 12:00 is -657434.5.
-inline bool DateInRange(double d) { return d > kMinDate - 1.0 && d < 2958466.0; }
-
-struct DateParts {
-    int year = 1899, month = 12, day = 30;
-    int hour = 0, minute = 0, second = 0;
-};
-
-// Broken-down parts (time rounded to the nearest second). The value must be in range.
-DateParts SplitDate(double date);
-// From parts that are already valid (no rolling).
-double MakeDate(const DateParts& p);
+using vbdate::DateInRange;
+using vbdate::DateParts;
+using vbdate::DateToLinear;
+using vbdate::DateToText;
+using vbdate::kMinDate;
+using vbdate::LinearToDate;
+using vbdate::MakeDate;
+using vbdate::SplitDate;
 
 // DateSerial: months and days roll over (month 13 is January of the next year,
 // day 0 the last day of the previous month); years 0-29 mean 2000-2029 and
@@ -63,15 +57,11 @@ int64_t DateDiff(Interval interval, double d1, double d2, int firstDay = 1);
 // firstWeek: 0/1 week of Jan 1, 2 first week with four days, 3 first full week.
 int DatePart(Interval interval, double date, int firstDay = 1, int firstWeek = 1);
 
-// Text to date. currentYear fills in the year for "12/6" and "Dec 6".
-std::optional<double> ParseDate(std::string_view text, int currentYear);
-// CStr form, see above.
-std::string DateToText(double date);
+// Text to date, in any form a script may write. currentYear fills in the year for "12/6" and "Dec 6".
+inline std::optional<double> ParseDate(std::string_view text, int currentYear) {
+    return vbdate::ParseDate(text, vbdate::DateForms::Lenient, currentYear);
+}
 enum class DateFormat { General = 0, LongDate = 1, ShortDate = 2, LongTime = 3, ShortTime = 4 };
 std::string FormatDate(double date, DateFormat format);
-
-// Continuous day count (see top) and back.
-double DateToLinear(double date);
-double LinearToDate(double linear);
 
 } // namespace tarvelo::vbs
