@@ -45,5 +45,6 @@ else
 fi
 
 echo "PIM simulator on 127.0.0.1:$port (traffic in $simlog)"
-echo "Gateway on $work; it polls every module once at start (about a second each). Ctrl-C stops it."
+echo "Gateway on $work; it polls every module once at start (about a second each); the status page"
+echo "works meanwhile. One line per component change follows. Ctrl-C stops it."
 "$src/build/bin/tarvelo" --base "$work" --headless

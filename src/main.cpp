@@ -107,9 +107,10 @@ int main(int argc, char** argv) {
 
     tarvelo::platform::qt::QtPlatform platform;
     if (options.check) return tarvelo::RunCheck(platform, paths, std::cout);
-    tarvelo::Gateway::Options gatewayOptions{.mirrorLog = !options.quiet,
-                                             .xapPort = static_cast<uint16_t>(options.xapPort),
-                                             .version = TARVELO_VERSION};
+    tarvelo::Gateway::Options gatewayOptions;
+    gatewayOptions.mirrorLog = !options.quiet;
+    gatewayOptions.xapPort = static_cast<uint16_t>(options.xapPort);
+    gatewayOptions.version = TARVELO_VERSION;
     // A person watching the terminal sees the page's address, the start-up
     // polls and every change; a service's journal gets the log lines only.
     if (!options.quiet && isatty(STDOUT_FILENO))

@@ -56,7 +56,7 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
             .QueueScriptEvent = [this](const auto& event) { triggers_.QueueScriptEvent(event); }},
            options_.xapPort),
       triggers_(platform_, log_, options_.runMain),
-      web_(platform_, log_, ini_, settings_, network_, paths_.base, options_.version,
+      web_(platform_, log_, ini_, settings_, network_, paths_.base, paths_.htmlFolder(), options_.version,
            {.page = {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink,
                                               int16_t destination, bool on, int16_t level,
                                               int16_t command) {

@@ -254,8 +254,8 @@ std::string PageFramework::LogoBar(PageContext& page, const HeaderFile& file) {
     if (file.on("logoShowDate")) cells += "<td nowrap class='logodate'>" + LongDate(now) + "</td>";
     if (file.on("logoShowTime")) {
         cells += "<td nowrap class='logotime'><span id='clock'>" + FormatTime(now) + "</span>";
-        const std::string script = FileContents("HTML/javascript/clock.js");
-        if (script != "No File") cells += "<script type='text/javascript'>" + script + "</script>";
+        const std::string script = Fragment("javascript/clock.js");
+        if (!script.empty()) cells += "<script type='text/javascript'>" + script + "</script>";
         cells += "</td>";
     }
     const std::string sunrise = callbacks_.sunrise ? callbacks_.sunrise() : "";
@@ -290,8 +290,8 @@ std::string PageFramework::PageScroll() {
         if (!alert.empty()) pieces.push_back(HtmlEscape(alert));
         if (pieces.empty()) return;
         out = "<div class='pagescroll' id='pagescroll'>" + Join(pieces, " &nbsp;&bull;&nbsp; ") + "</div>";
-        const std::string script = FileContents("HTML/javascript/page_scroll.js");
-        if (script != "No File") out += "<script type='text/javascript'>" + script + "</script>";
+        const std::string script = Fragment("javascript/page_scroll.js");
+        if (!script.empty()) out += "<script type='text/javascript'>" + script + "</script>";
     });
     return out;
 }

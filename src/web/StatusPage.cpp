@@ -70,11 +70,15 @@ std::shared_ptr<model::UPBLinkState> StatusPage::GetUPBLinkObject(const std::str
 
 void StatusPage::FormatScreen(PageContext& page, FastString& out) {
     Guard(&log_, "Status FormatScreen ", [&] {
+        // The action table's forms sit inside this one, where a browser drops
+        // their form tags: their hidden fields join this form, so a name may
+        // stand for several fields and the first is the one posted first.
         out.Add("<html><head><script type='text/javascript'>"
+                "function SetFirst(f,n,v){var e=f.elements[n];if(e&&e.length&&!e.tagName)e=e[0];if(e)e.value=v;}"
                 "function ClearSubmit(button){var f=document.forms['control'];"
-                "f.elements['clientvalue'].value=button.value;f.elements['clientinput'].value=button.name;f.submit();}"
+                "SetFirst(f,'clientvalue',button.value);SetFirst(f,'clientinput',button.name);f.submit();}"
                 "function HiddenSubmit(button){var f=window.frames['hiddenframe'].document.forms['hiddenform'];"
-                "f.elements['clientvalue'].value=button.value;f.elements['clientinput'].value=button.name;f.submit();}"
+                "SetFirst(f,'clientvalue',button.value);SetFirst(f,'clientinput',button.name);f.submit();}"
                 "</script>");
         HeaderOptions options;
         options.values[HeaderOptions::kTitle] =

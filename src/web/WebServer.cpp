@@ -12,11 +12,12 @@ namespace tarvelo::web {
 namespace fs = std::filesystem;
 
 WebServer::WebServer(platform::Platform& platform, LogSink& log, app::SettingsCache& ini, fs::path programFolder,
-                     Callbacks callbacks)
+                     fs::path htmlFolder, Callbacks callbacks)
     : platform_(platform),
       log_(log),
       ini_(ini),
       programFolder_(std::move(programFolder)),
+      htmlFolder_(std::move(htmlFolder)),
       callbacks_(std::move(callbacks)) {
     serverTimer_ = platform_.createTimer();
     serverTimer_->setHandler([this] { ProcessRequestQueue(); });
@@ -28,7 +29,6 @@ WebServer::~WebServer() { Unload(); }
 
 void WebServer::Start() {
     Guard(&log_, "Server Form_Load ", [&] {
-        htmlFolder_ = programFolder_ / "HTML";
         StartServer();
         app::MakePath(programFolder_ / "Data" / "Tarvelo" / "x");
     });

@@ -58,12 +58,12 @@ public:
     };
 
     WebServer(platform::Platform& platform, LogSink& log, app::SettingsCache& ini, std::filesystem::path programFolder,
-              Callbacks callbacks);
+              std::filesystem::path htmlFolder, Callbacks callbacks);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // Start (window load): the HTML folder, StartServer, the Data/Tarvelo folder.
+    // Start (window load): StartServer, the Data/Tarvelo folder.
     void Start();
     void StartServer();
     // Shut-down: every connection closed, nothing more accepted.

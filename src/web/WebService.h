@@ -28,10 +28,11 @@ public:
     };
 
     WebService(platform::Platform& platform, LogSink& log, app::SettingsCache& ini, app::ProgramSettings& settings,
-               model::Network& network, std::filesystem::path programFolder, std::string version, Callbacks callbacks)
-        : framework_(platform, log, ini, settings, programFolder, programFolder / "HTML", std::move(callbacks.framework)),
+               model::Network& network, std::filesystem::path programFolder, std::filesystem::path htmlFolder,
+               std::string version, Callbacks callbacks)
+        : framework_(platform, log, ini, settings, programFolder, htmlFolder, std::move(callbacks.framework)),
           page_(framework_, network, ini, settings, log, platform.clock(), std::move(version), std::move(callbacks.page)),
-          server_(platform, log, ini, programFolder,
+          server_(platform, log, ini, programFolder, htmlFolder,
                   {.statusPage =
                        [this](const Request& request) {
                            StatusPage::Result r = page_.Serve(request);

@@ -21,7 +21,7 @@ struct ServerRig {
         WriteFile(dir / "HTML/images/big.png", std::string(20000, 'p'));
         WriteFile(dir / "HTML/Help/Tarvelo/Tarvelo.htm", "<img src='Tarvelo_files/a.png'><a href='TARVELO_FILES/b.htm'>");
         WriteFile(dir / "secret.css", "outside");
-        server = std::make_unique<WebServer>(platform, log, ini_, dir.path(),
+        server = std::make_unique<WebServer>(platform, log, ini_, dir.path(), dir / "HTML",
                                              WebServer::Callbacks{.statusPage = [this](const web::Request& r) {
                                                                       requests.push_back(r);
                                                                       return WebServer::Page{"page:" + r.page() + ":" + r.Form("a"), refuse};
@@ -284,7 +284,7 @@ TEST(WebServer, PortSetting) {
     WriteFile(dir / "Config/Tarvelo.ini", "[UPB]\r\n");
     CapturingLog log;
     app::SettingsCache ini(dir / "Config", &log);
-    WebServer server(busy, log, ini, dir.path(), {});
+    WebServer server(busy, log, ini, dir.path(), dir / "HTML", {});
     server.Start();
     EXPECT_EQ(server.port(), 0);
     EXPECT_TRUE(log.has("Web server cannot listen on port 8016: The address is in use"));

@@ -126,6 +126,8 @@ void QtPlatform::quit() {
     post([] {});  // wake a blocked pumpOnce
 }
 
+std::unique_ptr<TcpListener> QtPlatform::createTcpListener() { return MakeTcpListener(); }
+
 std::unique_ptr<Database> QtPlatform::openDatabase(const std::string& connection, std::string& error) {
     return OpenQtDatabase(connection, error);
 }

@@ -20,6 +20,7 @@ public:
     std::unique_ptr<TcpSocket> createTcpSocket() override;
     std::unique_ptr<SerialPort> createSerialPort() override;
     std::unique_ptr<UdpSocket> createUdpSocket() override;
+    std::unique_ptr<TcpListener> createTcpListener() override;
     std::string computerName() override;
     std::vector<std::string> ipv4Addresses() override;
     std::string executablePath() override;
@@ -30,6 +31,9 @@ public:
 private:
     bool quit_ = false;
 };
+
+// The web server's listener (QtListener.cpp).
+std::unique_ptr<TcpListener> MakeTcpListener();
 
 // The database port on Qt SQL (QtDatabase.cpp).
 std::unique_ptr<Database> OpenQtDatabase(const std::string& connection, std::string& error);
