@@ -1,7 +1,7 @@
 #pragma once
 // The parts of a benchmark platform that never change: a fixed clock, no
-// sockets, no serial ports, no main loop. A benchmark adds its own timers and
-// event handling.
+// sockets, no serial ports, no listeners or processes, no main loop. A
+// benchmark adds its own timers and event handling.
 
 #include <cstdint>
 #include <functional>
@@ -38,6 +38,11 @@ public:
     std::unique_ptr<platform::TcpSocket> createTcpSocket() override { return nullptr; }
     std::unique_ptr<platform::SerialPort> createSerialPort() override { return nullptr; }
     std::unique_ptr<platform::UdpSocket> createUdpSocket() override { return nullptr; }
+    std::unique_ptr<platform::TcpListener> createTcpListener() override { return nullptr; }
+    std::unique_ptr<platform::LocalListener> createLocalListener() override { return nullptr; }
+    std::unique_ptr<platform::StreamConnection> connectLocal(const std::string&) override { return nullptr; }
+    std::unique_ptr<platform::Process> createProcess() override { return nullptr; }
+    int64_t monotonicMillis() const override { return 0; }
     std::string computerName() override { return "BENCH"; }
     std::vector<std::string> ipv4Addresses() override { return {}; }
     std::string executablePath() override { return "bench"; }

@@ -78,9 +78,12 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {
                 Console("Status page: http://127.0.0.1:" + Dec(port) + "/stat");
-            }}) {}
+            }}) {
+    // A handler that throws past its own guard costs one log line, not the loop.
+    platform_.setErrorReporter([this](const std::string& line) { log_.WriteLog("Tarvelo", line); });
+}
 
-Gateway::~Gateway() = default;
+Gateway::~Gateway() { platform_.setErrorReporter(nullptr); }
 
 void Gateway::DebugLog(const std::string& data) {
     if (settings_.DebugLog) log_.WriteLog("Tarvelo Debug", data);
@@ -89,7 +92,7 @@ void Gateway::DebugLog(const std::string& data) {
 bool Gateway::Start() {
     if (started_) return !shutDown_;
     started_ = true;
-    startedAt_ = platform_.clock().localMillis();
+    startedAt_ = platform_.monotonicMillis();
     closing_ = false;
     bool keepRunning = true;
     // An error in the load event's own steps ends start-up at that point.
@@ -254,7 +257,7 @@ Status Gateway::status() const {
     s.upb = upb_.status();
     s.xap = xap_.status();
     s.logEntriesDropped = log_.droppedWhileHeld();
-    if (started_) s.uptimeSeconds = (platform_.clock().localMillis() - startedAt_) / 1000;
+    if (started_) s.uptimeSeconds = (platform_.monotonicMillis() - startedAt_) / 1000;
     for (const auto& [key, module] : network_.UPBModules) {
         if (!module) continue;
         ++s.model.modules;

@@ -133,7 +133,7 @@ private:
     bool closing_ = false;
     bool shutDown_ = false;
     bool started_ = false;
-    int64_t startedAt_ = 0;  // local milliseconds
+    int64_t startedAt_ = 0;  // monotonic milliseconds: uptime ignores clock changes
 
     // Why the change being reported happened: a packet heard on the line, or
     // the command that a transmission carried out.

@@ -9,8 +9,13 @@
 //     while (!condition && waitTimer.enabled()) platform.pumpOnce();
 //
 // so other handlers run nested inside the wait.
+//
+// Objects a platform creates (timers, sockets, listeners, processes) must not
+// outlive it.
 
 #include <cstdint>
+#include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -108,33 +113,146 @@ public:
     std::function<void(const std::string& datagram)> onDatagram;
 };
 
-// An accepted TCP connection (the web server's clients).
-class TcpConnection {
+// A stream connection: one accepted by a TcpListener or a LocalListener, or
+// a local client from Platform::connectLocal.
+//
+// Events are delivered through the loop:
+// - onData carries everything that was available. It is never re-entered for
+//   the same connection: bytes that arrive while it runs (during a wait inside
+//   it) come in one more onData right after it returns. Set it in the
+//   handler that receives the connection; until it is set, bytes stay unread.
+// - onSendComplete: everything sent so far has been handed to the operating
+//   system. Several sends before it may share one event. It is delivered
+//   during waits inside onData too, so a handler can pace a large file by it.
+// - onClosed: the other side closed the connection or it broke; it comes
+//   after the last onData. isOpen() turns false as soon as this is known,
+//   so a wait can end on it before onClosed runs.
+class StreamConnection {
 public:
-    virtual ~TcpConnection() = default;
-    // Queues bytes; onSendComplete follows once they are written.
+    // Destroying an open connection aborts it: bytes not yet handed to the
+    // system are dropped. close() first for an orderly end.
+    virtual ~StreamConnection() = default;
+    // Queues bytes for sending. false when the connection is closed.
     virtual bool send(const std::string& bytes) = 0;
+    // Ends the connection in order: bytes already sent still reach the other
+    // side, which then sees the close; the object may be destroyed at once.
+    // No event reaches this object's handlers afterwards.
     virtual void close() = 0;
-    virtual TcpSocket::State state() const = 0;
+    // Open until closed by either side.
+    virtual bool isOpen() const = 0;
+    // The other side's IPv4 address as dotted text; "local" for local sockets.
     virtual std::string remoteAddress() const = 0;
 
-    std::function<void(const std::string& bytes)> onData;  // everything available
+    std::function<void(const std::string& bytes)> onData;
     std::function<void()> onSendComplete;
-    std::function<void()> onClosed;  // closed by the peer
+    std::function<void()> onClosed;
 };
 
-// A listening TCP socket.
+// Accepts TCP connections (the web server).
 class TcpListener {
 public:
+    // Stops listening; connections already accepted stay open.
     virtual ~TcpListener() = default;
-    // Listens on `address` (empty: every interface) and `port` (0: any free port).
-    virtual bool listen(const std::string& address, uint16_t port, std::string& error) = 0;
-    virtual int localPort() const = 0;
-    // The next pending connection, or null.
-    virtual std::unique_ptr<TcpConnection> accept() = 0;
+    // Listens on a local IPv4 address ("0.0.0.0": every interface) and port
+    // (0: any free port, see port()). 0 on success, else the classic socket
+    // error number: 10048 address in use, 10049 address not available, 10013
+    // access denied.
+    virtual int listen(const std::string& address, uint16_t port) = 0;
+    // The port listened on; 0 when not listening.
+    virtual uint16_t port() const = 0;
+    // Stops listening; connections already accepted stay open.
     virtual void close() = 0;
 
-    std::function<void()> onConnection;  // a connection is pending
+    // A new connection, through the loop. The handler takes it over; one it
+    // leaves unclaimed (or no handler at all) is closed.
+    std::function<void(std::unique_ptr<StreamConnection> connection)> onConnection;
+};
+
+// Accepts connections on a local socket addressed by a file path (the script
+// host, for scripts run in other processes); never reachable from the network.
+class LocalListener {
+public:
+    virtual ~LocalListener() = default;
+    // Listens at `path`. A socket file that nothing listens on any more (left
+    // by a run that ended without cleaning up) is replaced; a path where a
+    // live listener is found is refused. false when listening fails.
+    virtual bool listen(const std::string& path) = 0;
+    // Stops listening and removes the socket file; accepted connections stay open.
+    virtual void close() = 0;
+
+    // As TcpListener::onConnection.
+    std::function<void(std::unique_ptr<StreamConnection> connection)> onConnection;
+};
+
+// A program started with arguments; its end is reported with its exit code.
+class Process {
+public:
+    // Destroying a running process kills it.
+    virtual ~Process() = default;
+    // Starts `program` (a path, or a name looked up in the system's search
+    // path) with `arguments` in `workingDir` (empty: the current folder). Its
+    // standard input is empty; its output goes to ours. false when it could
+    // not be started (not found, not executable, no such folder, or this
+    // object's program is still running).
+    virtual bool start(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& workingDir) = 0;
+    // From a successful start until its end is known.
+    virtual bool running() const = 0;
+    // Ends the program at once; onFinished reports it (exit code -1).
+    virtual void kill() = 0;
+
+    // The program ended, through the loop: its exit code, or -1 when it was
+    // killed or crashed.
+    std::function<void(int exitCode)> onFinished;
+};
+
+// The last-resort catch at the port's edge. Every handler the loop runs
+// (timer tick, I/O event, posted call) goes through run(): an exception that
+// escapes it leaves one line with the reporter and goes no further, so one
+// faulty handler cannot stop the loop or end the program.
+class HandlerGuard {
+public:
+    using Reporter = std::function<void(const std::string& line)>;
+
+    // Empty: the line goes to standard error.
+    void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
+
+    // `what` names the event in the report ("timer tick", "TCP connection").
+    // false when the handler threw.
+    template <class Handler>
+    bool run(const char* what, Handler&& handler) noexcept {
+        try {
+            handler();
+            return true;
+        } catch (...) {
+            reportCurrentException(what);
+            return false;
+        }
+    }
+
+    // Reports the exception being handled; only inside a catch block.
+    void reportCurrentException(const char* what) const noexcept {
+        try {
+            std::string message = "unknown exception";
+            try {
+                throw;
+            } catch (const std::exception& e) {
+                message = e.what();
+            } catch (...) {
+            }
+            const std::string line = std::string("Unhandled error in ") + what + ": " + message;
+            if (reporter_) {
+                reporter_(line);
+                return;
+            }
+            std::fprintf(stderr, "%s\n", line.c_str());
+        } catch (...) {
+            // A reporter that fails itself has nowhere left to report to.
+        }
+    }
+
+private:
+    Reporter reporter_;
 };
 
 class Platform {
@@ -152,7 +270,33 @@ public:
     virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
     virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
     virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
-    virtual std::unique_ptr<TcpListener> createTcpListener() { return nullptr; }
+    virtual std::unique_ptr<TcpListener> createTcpListener() = 0;
+    virtual std::unique_ptr<LocalListener> createLocalListener() = 0;
+    // A client connection to the local listener at `path`; null when nothing
+    // listens there. Bytes sent before the connection is fully set up are
+    // held and go out once it is.
+    virtual std::unique_ptr<StreamConnection> connectLocal(const std::string& path) = 0;
+    virtual std::unique_ptr<Process> createProcess() = 0;
+
+    // Milliseconds since an arbitrary start. Never goes back and ignores
+    // changes of the wall clock: for measuring how long something took.
+    virtual int64_t monotonicMillis() const = 0;
+
+    // Runs the loop for `milliseconds` (a script's pause): other handlers go on
+    // running meanwhile. 0 or less returns at once.
+    void sleepPumping(int milliseconds) {
+        if (milliseconds <= 0) return;
+        auto timer = createTimer();
+        timer->setHandler([t = timer.get()] { t->setEnabled(false); });
+        timer->start(milliseconds);
+        while (timer->enabled()) pumpOnce();
+    }
+
+    // Where a handler that threw is reported (see HandlerGuard); the owner
+    // sets it once, before the loop runs. Default: one line on standard error.
+    void setErrorReporter(HandlerGuard::Reporter reporter) { guard_.setReporter(std::move(reporter)); }
+    // For the implementations: the catch every handler call goes through.
+    HandlerGuard& handlerGuard() { return guard_; }
 
     virtual std::string computerName() = 0;
     // The machine's IPv4 addresses as dotted text, loopback left out, in the
@@ -172,6 +316,9 @@ public:
         error = "no database driver for " + connection;
         return nullptr;
     }
+
+private:
+    HandlerGuard guard_;
 };
 
 } // namespace tarvelo::platform

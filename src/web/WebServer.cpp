@@ -42,17 +42,19 @@ void WebServer::StartServer() {
         const double wanted = Val(currentPort_);
         if (wanted < 0 || wanted > 65535) {
             log_.WriteLog("Tarvelo", "Web server off: HTTPPort " + currentPort_ + " is no port number");
-        } else if (!listener_ || listener_->localPort() != static_cast<int>(wanted)) {
+        } else if (!listener_ || listener_->port() != static_cast<int>(wanted)) {
             // Port 0 asks for any free port; the one chosen is logged.
             auto listener = platform_.createTcpListener();
-            if (!listener) {
-                log_.WriteLog("Tarvelo", "Web server off: no TCP listener on this platform");
-                return;
-            }
-            listener->onConnection = [this] { Guard(&log_, "socket_ConnectionRequest ", [&] { ConnectionRequest(); }); };
-            std::string error;
-            if (!listener->listen("", static_cast<uint16_t>(wanted), error)) {
-                log_.WriteLog("Tarvelo", "Web server cannot listen on port " + currentPort_ + ": " + error);
+            listener->onConnection = [this](std::unique_ptr<platform::StreamConnection> connection) {
+                Guard(&log_, "socket_ConnectionRequest ", [&] { ConnectionRequest(std::move(connection)); });
+            };
+            if (const int error = listener->listen("0.0.0.0", static_cast<uint16_t>(wanted))) {
+                const char* why = error == 10048   ? "the address is in use"
+                                  : error == 10013 ? "access denied"
+                                  : error == 10049 ? "the address is not available"
+                                                   : "socket error";
+                log_.WriteLog("Tarvelo", "Web server cannot listen on port " + currentPort_ + ": " + why + " (" +
+                                             Dec(error) + ")");
             } else {
                 listener_ = std::move(listener);
                 slots_.clear();
@@ -60,8 +62,8 @@ void WebServer::StartServer() {
                 for (int i = 1; i <= 5; ++i) LoadSlot();
                 openSocketCount_ = 0;
                 nextSocketIndex_ = 0;
-                log_.WriteLog("Tarvelo", "Web server listening on port " + Dec(listener_->localPort()));
-                if (callbacks_.listening) callbacks_.listening(listener_->localPort());
+                log_.WriteLog("Tarvelo", "Web server listening on port " + Dec(listener_->port()));
+                if (callbacks_.listening) callbacks_.listening(listener_->port());
             }
         }
     }
@@ -69,7 +71,7 @@ void WebServer::StartServer() {
     serverTimer_->setInterval(0);
 }
 
-int WebServer::port() const { return listener_ ? listener_->localPort() : 0; }
+int WebServer::port() const { return listener_ ? listener_->port() : 0; }
 
 void WebServer::LoadSlot() {
     const int index = static_cast<int>(slots_.size());
@@ -79,9 +81,10 @@ void WebServer::LoadSlot() {
     slots_.push_back(std::move(slot));
 }
 
+// The classic socket states: 7 connected, 8 closing (the peer has gone), 0 closed.
 int WebServer::State(int index) const {
     if (index < 1 || index >= static_cast<int>(slots_.size()) || !slots_[index].connection) return 0;
-    return slots_[index].connection->state();
+    return slots_[index].connection->isOpen() ? 7 : 8;
 }
 
 // An accepted connection not yet closed on our side, whatever the peer did.
@@ -89,16 +92,15 @@ bool WebServer::InUse(int index) const {
     return index >= 1 && index < static_cast<int>(slots_.size()) && slots_[index].connection != nullptr;
 }
 
-bool WebServer::Connected(int index) const { return State(index) == platform::TcpSocket::Connected; }
+bool WebServer::Connected(int index) const { return State(index) == 7; }
 
-void WebServer::ConnectionRequest() {
-    if (unloaded_) return;
+void WebServer::ConnectionRequest(std::unique_ptr<platform::StreamConnection> connection) {
+    if (unloaded_ || !connection) return;
     // Saturated: every connection is cut; clients see a reset and retry.
     if (openSocketCount_ >= kSaturation) {
         for (int i = 1; i < static_cast<int>(slots_.size()); ++i) {
             Slot& s = slots_[i];
-            if (s.connection) s.connection->close();
-            s.connection.reset();
+            s.connection.reset();  // cut: the client sees a reset
             s.stream.reset();
             s.watchdog->setEnabled(false);
             s.tag = "0";
@@ -106,7 +108,7 @@ void WebServer::ConnectionRequest() {
             s.received = 0;
             s.rejected = false;
         }
-        std::erase_if(pending_, [](const Entry&) { return true; });
+        pending_.clear();
         while (slots_.size() - 1 >= 6) slots_.pop_back();
         openSocketCount_ = 0;
         ++counters_.resets;
@@ -125,12 +127,9 @@ void WebServer::ConnectionRequest() {
         advance();
         ++tried;
     }
-    std::unique_ptr<platform::TcpConnection> connection = listener_->accept();
-    if (!connection) return;
     if (InUse(nextSocketIndex_)) {
         // The open count and the sockets disagree: no free socket.
         ++counters_.refused;
-        connection->close();
         return;
     }
     const int index = nextSocketIndex_;

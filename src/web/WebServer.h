@@ -99,7 +99,7 @@ private:
         std::filesystem::path name;
     };
     struct Slot {
-        std::unique_ptr<platform::TcpConnection> connection;
+        std::unique_ptr<platform::StreamConnection> connection;
         std::unique_ptr<platform::Timer> watchdog;  // TCPBinarySendTimer
         std::string tag = "0";                      // "1" while a file streams
         bool sendDone = false;
@@ -115,7 +115,7 @@ private:
         std::string text;
     };
 
-    void ConnectionRequest();
+    void ConnectionRequest(std::unique_ptr<platform::StreamConnection> connection);
     void DataArrival(int index, const std::string& text);
     void SendComplete(int index);
     void CloseSocket(int index);

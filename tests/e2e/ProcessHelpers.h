@@ -10,15 +10,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/QtTestApp.h"
+
 namespace tarvelo::testing {
 
-inline QCoreApplication& E2eApp() {
-    static int argc = 1;
-    static char name[] = "e2e";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
+inline QCoreApplication& E2eApp() { return QtTestApp(); }
 
 inline QString Binary(const char* name) { return QString(TARVELO_BINARY_DIR) + "/bin/" + name; }
 

@@ -2,6 +2,9 @@
 // a running gateway without reaching into its subsystems.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "gateway/Gateway.h"
 #include "sim/SimNet.h"
 #include "support/TempDir.h"
@@ -53,4 +56,24 @@ TEST(GatewayStatus, CountsTrafficAndSizesAsTheyHappen) {
     EXPECT_EQ(after.xap.datagramsDropped, 0u);
     EXPECT_EQ(after.upb.transmissions.transmissions, 3u);
     EXPECT_GT(after.upb.lines.framesWritten, started.upb.lines.framesWritten);
+}
+
+TEST(GatewayStatus, AHandlerThatThrowsIsLoggedOnceAndTheGatewayGoesOn) {
+    TempDir dir;
+    sim::SimPlatform platform;
+    std::vector<std::string> logged;
+    app::Paths paths;
+    paths.base = dir.path();
+    Gateway g(platform, paths,
+              Gateway::Options{.mirrorLog = false, .onLogEntry = [&](const app::LogEntry& e) { logged.push_back(e.data); }});
+    ASSERT_TRUE(g.Start());
+    platform.post([] { throw std::runtime_error("boom"); });
+    platform.advance(1000);
+    EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
+                            [](const std::string& d) { return d.find("boom") != std::string::npos; }),
+              1);
+    // The loop still runs the gateway's timers: the next heartbeat goes out.
+    platform.udp.sent.clear();
+    platform.advance(600000);
+    EXPECT_FALSE(platform.udp.sentTo(3639, "xap-hbeat").empty());
 }

@@ -1,23 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
-#include <chrono>
-
 #include "platform/qt/QtPlatform.h"
+#include "support/QtTestApp.h"
 
 using namespace tarvelo;
 
 namespace {
-QCoreApplication& UdpApp() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-    return *QCoreApplication::instance();
-}
-
 template <class F>
 bool PumpUntil(platform::Platform& p, F done, int ms) {
     auto timer = p.createTimer();
@@ -31,8 +19,8 @@ bool PumpUntil(platform::Platform& p, F done, int ms) {
 
 // Datagrams keep arriving after the first burst, also while a handler of the
 // same socket is still running (the core may wait inside it).
-TEST(QtUdp, DeliversEveryDatagramAcrossBursts) {
-    UdpApp();
+TEST(PlatformQtUdp, DeliversEveryDatagramAcrossBursts) {
+    tarvelo::testing::QtTestApp();
     platform::qt::QtPlatform p;
     auto rx = p.createUdpSocket();
     auto tx = p.createUdpSocket();

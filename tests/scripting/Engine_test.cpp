@@ -147,6 +147,64 @@ TEST(Engine, AWaitingNativeStopsAtTheTimeOut) {
     e.AddCode("Pause 10\n");  // a short wait within the time-out
 }
 
+namespace {
+// A host object over a virtual clock: Advance moves it, Pause waits through
+// the engine (Runtime::Sleep).
+class VirtualClockHost : public Object {
+public:
+    VirtualClockHost(Runtime& rt, int64_t& now) : rt_(rt), now_(now) {}
+    std::string TypeName() const override { return "Clock"; }
+    Value Invoke(std::string_view name, InvokeKind, CallArgs& args) override {
+        args.Require(1, 1);
+        if (NameEquals(name, "Advance")) now_ += ToLong(args[0]);
+        else if (NameEquals(name, "Pause")) rt_.Sleep(ToLong(args[0]));
+        else Raise(438);
+        return Value();
+    }
+
+private:
+    Runtime& rt_;
+    int64_t& now_;
+};
+}  // namespace
+
+// The host's clock and pause replace the thread's: the time-out counts the
+// host's time, and no pause sleeps the thread.
+TEST(Engine, TimeOutAndPausesRunOnTheHostsClock) {
+    Engine e;
+    int64_t now = 5000;
+    long paused = 0;
+    e.Host().time.monotonicMillis = [&] { return now; };
+    e.Host().time.sleep = [&](long ms) {
+        paused += ms;
+        now += ms;
+    };
+    e.SetTimeout(1000);
+    e.AddObject("Clock", MakeRef<VirtualClockHost>(e.GetRuntime(), now), false);
+
+    e.AddCode("Clock.Pause 300\n");
+    EXPECT_EQ(paused, 300);
+    EXPECT_EQ(now, 5300);
+
+    // A pause longer than the time-out ends at the time-out.
+    int64_t start = now;
+    EXPECT_EQ(Failure([&] { e.AddCode("On Error Resume Next\nClock.Pause 600000\n"); }).number, kTimeoutError);
+    EXPECT_GE(now - start, 1000);
+    EXPECT_LE(now - start, 1100);
+
+    // An endless loop ends when the host's clock passes the time-out.
+    start = now;
+    EXPECT_EQ(Failure([&] { e.AddCode("Do: Clock.Advance 1: Loop\n"); }).number, kTimeoutError);
+    EXPECT_GE(now - start, 1000);
+
+    // Reset keeps the hooks.
+    e.Reset();
+    e.AddObject("Clock", MakeRef<VirtualClockHost>(e.GetRuntime(), now), false);
+    paused = 0;
+    e.AddCode("Clock.Pause 40\n");
+    EXPECT_EQ(paused, 40);
+}
+
 TEST(Engine, NumberLiteralsIgnoreTheProcessLocale) {
     // The program runs with the user's locale, which may write decimals with a comma.
     if (!tarvelo::testing::UseCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";

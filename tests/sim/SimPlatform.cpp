@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "sim/SimProcess.h"
+#include "sim/SimStream.h"
+
 namespace tarvelo::sim {
 
 class SimTimer : public platform::Timer {
@@ -31,8 +34,20 @@ private:
     std::shared_ptr<SimPlatform::TimerState> s_;
 };
 
-SimPlatform::SimPlatform(int64_t start) { clock_.now_ = start; }
-SimPlatform::~SimPlatform() = default;
+SimPlatform::SimPlatform(int64_t start)
+    : start_(start), streams_(std::make_unique<SimStreamNet>(*this)), programs_(std::make_unique<SimPrograms>()) {
+    clock_.now_ = start;
+}
+SimPlatform::~SimPlatform() {
+    // Pending calls may own simulated objects whose ends schedule more as they
+    // go: drop them until nothing is left.
+    while (!events_.empty() || !posted_.empty()) {
+        auto events = std::move(events_);
+        auto posted = std::move(posted_);
+        events_.clear();
+        posted_.clear();
+    }
+}
 
 std::unique_ptr<platform::Timer> SimPlatform::createTimer() {
     auto state = std::make_shared<TimerState>();
@@ -55,7 +70,7 @@ bool SimPlatform::runOneDue(bool mayAdvance) {
     if (!posted_.empty()) {
         auto call = std::move(posted_.front());
         posted_.pop_front();
-        call();
+        runHandler("posted call", call);
         return true;
     }
     timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [](auto& t) { return !t->alive; }), timers_.end());
@@ -95,14 +110,18 @@ bool SimPlatform::runOneDue(bool mayAdvance) {
         if (bestTimer->inHandler) return true;  // only in-handler timers: time moved on
         bestTimer->due = clock_.now_ + bestTimer->interval;
         bestTimer->order = ++order_;
+        // However the handler ends, the timer must tick again.
+        struct Leave {
+            TimerState& timer;
+            ~Leave() { timer.inHandler = false; }
+        } leave{*bestTimer};
         bestTimer->inHandler = true;
         auto handler = bestTimer->handler;  // the handler may replace itself
-        if (handler) handler();
-        bestTimer->inHandler = false;
+        if (handler) runHandler("timer tick", handler);
     } else {
         auto call = std::move(events_[bestEvent].call);
         events_.erase(events_.begin() + static_cast<std::ptrdiff_t>(bestEvent));
-        call();
+        runHandler("event", call);
     }
     return true;
 }
@@ -133,7 +152,7 @@ void SimPlatform::advance(int64_t ms) {
         if (next > end) break;
         runOneDue(true);
     }
-    clock_.now_ = end;
+    clock_.now_ = std::max(clock_.now_, end);  // time never goes back
 }
 
 void SimPlatform::runUntil(const std::function<bool()>& done, int64_t maxMs) {

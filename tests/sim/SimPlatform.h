@@ -24,6 +24,8 @@ struct SimStalled : std::runtime_error {
 
 class SimPlatform;
 class SimUdpSocket;
+class SimStreamNet;
+class SimPrograms;
 
 // One datagram on the simulated LAN.
 struct SimDatagram {
@@ -82,6 +84,12 @@ public:
     std::unique_ptr<platform::TcpSocket> createTcpSocket() override;
     std::unique_ptr<platform::SerialPort> createSerialPort() override;
     std::unique_ptr<platform::UdpSocket> createUdpSocket() override;
+    std::unique_ptr<platform::TcpListener> createTcpListener() override;
+    std::unique_ptr<platform::LocalListener> createLocalListener() override;
+    std::unique_ptr<platform::StreamConnection> connectLocal(const std::string& path) override;
+    std::unique_ptr<platform::Process> createProcess() override;
+    // Virtual milliseconds since the simulation started.
+    int64_t monotonicMillis() const override { return clock_.now_ - start_; }
     std::string computerName() override { return computerName_; }
     std::vector<std::string> ipv4Addresses() override { return addresses; }
     std::string executablePath() override { return "/opt/tarvelo/bin/tarvelo"; }
@@ -103,6 +111,23 @@ public:
     std::string computerName_ = "TESTBOX";
     std::vector<std::string> addresses{"192.168.1.20"};
     SimUdpNet udp{*this};
+    // TCP and local listeners, and the simulated browsers' side (sim/SimStream.h).
+    SimStreamNet& streams() { return *streams_; }
+    // The programs a started process can run (sim/SimProcess.h).
+    SimPrograms& programs() { return *programs_; }
+
+    // Runs a handler behind the last-resort catch (see platform::HandlerGuard).
+    // A stalled simulation still reaches the test.
+    template <class Handler>
+    void runHandler(const char* what, Handler&& handler) {
+        try {
+            handler();
+        } catch (const SimStalled&) {
+            throw;
+        } catch (...) {
+            handlerGuard().reportCurrentException(what);
+        }
+    }
     std::function<std::unique_ptr<platform::TcpSocket>()> tcpFactory;
     std::function<std::unique_ptr<platform::SerialPort>()> serialFactory;
 
@@ -123,6 +148,9 @@ private:
     bool runOneDue(bool mayAdvance);
 
     SimClock clock_;
+    int64_t start_ = 0;
+    std::unique_ptr<SimStreamNet> streams_;
+    std::unique_ptr<SimPrograms> programs_;
     std::deque<std::function<void()>> posted_;
     struct Event {
         int64_t due;

@@ -19,18 +19,26 @@ struct BrowserEnd {
     std::vector<size_t> sends;  // bytes of each send the server made
     bool closedByServer = false;
     bool closedByBrowser = false;
+    bool reset = false;         // cut without an orderly close
     bool reading = true;        // a send completes only while the browser reads
     int pendingCompletions = 0; // sends that will complete once it reads again
 };
 
-class SimConnection : public platform::TcpConnection {
+class SimConnection : public platform::StreamConnection {
 public:
     SimConnection(sim::SimPlatform& platform, std::shared_ptr<BrowserEnd> end, std::string address)
         : platform_(platform), end_(std::move(end)), address_(std::move(address)) {}
-    ~SimConnection() override { *alive_ = false; }
+    // Destroyed while open: the browser sees a reset.
+    ~SimConnection() override {
+        *alive_ = false;
+        if (open_) {
+            end_->closedByServer = true;
+            end_->reset = true;
+        }
+    }
 
     bool send(const std::string& bytes) override {
-        if (state_ != Connected) return false;
+        if (!open_) return false;
         end_->received += bytes;
         end_->sends.push_back(bytes.size());
         if (end_->reading) complete();
@@ -38,19 +46,22 @@ public:
         return true;
     }
     void close() override {
-        if (state_ == Connected) end_->closedByServer = true;
-        state_ = platform::TcpSocket::Closed;
+        if (open_) end_->closedByServer = true;
+        open_ = false;
+        onData = nullptr;
+        onSendComplete = nullptr;
+        onClosed = nullptr;
     }
-    platform::TcpSocket::State state() const override { return state_; }
+    bool isOpen() const override { return open_; }
     std::string remoteAddress() const override { return address_; }
 
     // The browser's side.
     void deliver(const std::string& bytes) {
-        if (state_ == Connected && onData) onData(bytes);
+        if (open_ && onData) onData(bytes);
     }
     void peerClosed() {
-        if (state_ != Connected) return;
-        state_ = platform::TcpSocket::Closed;
+        if (!open_) return;
+        open_ = false;
         end_->closedByBrowser = true;
         if (onClosed) onClosed();
     }
@@ -63,12 +74,10 @@ public:
     std::shared_ptr<bool> alive() const { return alive_; }
 
 private:
-    using State = platform::TcpSocket::State;
-    static constexpr State Connected = platform::TcpSocket::Connected;
     sim::SimPlatform& platform_;
     std::shared_ptr<BrowserEnd> end_;
     std::string address_;
-    State state_ = Connected;
+    bool open_ = true;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
@@ -77,31 +86,22 @@ public:
     explicit SimListener(sim::SimPlatform& platform) : platform_(platform) {}
     ~SimListener() override { *alive_ = false; }
 
-    bool listen(const std::string&, uint16_t port, std::string& error) override {
-        if (taken != 0 && port == taken) {
-            error = "The address is in use";
-            return false;
-        }
+    int listen(const std::string&, uint16_t port) override {
+        if (taken != 0 && port == taken) return 10048;
         port_ = port == 0 ? 40123 : port;
-        return true;
+        return 0;
     }
-    int localPort() const override { return port_; }
-    std::unique_ptr<platform::TcpConnection> accept() override {
-        if (pending_.empty()) return nullptr;
-        auto c = std::move(pending_.front());
-        pending_.pop_front();
-        return c;
-    }
+    uint16_t port() const override { return port_; }
     void close() override { port_ = 0; }
 
-    // A browser connects: the connection waits to be accepted.
+    // A browser connects: the server is handed the connection through the loop.
     SimConnection* connect(std::shared_ptr<BrowserEnd> end, const std::string& address) {
         auto c = std::make_unique<SimConnection>(platform_, std::move(end), address);
         SimConnection* raw = c.get();
-        pending_.push_back(std::move(c));
         auto alive = alive_;
-        platform_.post([this, alive] {
-            if (*alive && onConnection) onConnection();
+        auto shared = std::make_shared<std::unique_ptr<SimConnection>>(std::move(c));
+        platform_.post([this, alive, shared] {
+            if (*alive && onConnection) onConnection(std::move(*shared));
         });
         return raw;
     }
@@ -111,8 +111,7 @@ public:
 
 private:
     sim::SimPlatform& platform_;
-    int port_ = 0;
-    std::deque<std::unique_ptr<SimConnection>> pending_;
+    uint16_t port_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -287,5 +287,5 @@ TEST(WebServer, PortSetting) {
     WebServer server(busy, log, ini, dir.path(), dir / "HTML", {});
     server.Start();
     EXPECT_EQ(server.port(), 0);
-    EXPECT_TRUE(log.has("Web server cannot listen on port 8016: The address is in use"));
+    EXPECT_TRUE(log.has("Web server cannot listen on port 8016: the address is in use (10048)"));
 }

@@ -66,7 +66,7 @@ TcpSocket::State MapState(QAbstractSocket::SocketState s) {
 
 class QtTcpSocket : public TcpSocket {
 public:
-    QtTcpSocket() {
+    explicit QtTcpSocket(const QtEdge& edge) : edge_(edge) {
         QObject::connect(&socket_, &QTcpSocket::connected, &socket_, [this] {
             connected_ = true;
             later([this] {
@@ -137,7 +137,9 @@ private:
             const uint64_t generation = generation_;
             while (generation == generation_ && socket_.bytesAvailable() > 0) {
                 const std::string data = Bytes(socket_.readAll());
-                if (onData) onData(data);
+                edge_.guard->run("TCP socket", [&] {
+                    if (onData) onData(data);
+                });
             }
         });
     }
@@ -147,11 +149,12 @@ private:
         QMetaObject::invokeMethod(
             &socket_,
             [this, generation = generation_, call = std::move(call)] {
-                if (generation == generation_) call();
+                if (generation == generation_) edge_.guard->run("TCP socket", call);
             },
             Qt::QueuedConnection);
     }
 
+    QtEdge edge_;
     QTcpSocket socket_;
     uint64_t generation_ = 0;
     bool ownClose_ = false;
@@ -185,7 +188,7 @@ int LineEventCode(QSerialPort::SerialPortError error) {
 
 class QtSerialPort : public SerialPort {
 public:
-    QtSerialPort() {
+    explicit QtSerialPort(const QtEdge& edge) : edge_(edge) {
         QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { scheduleRead(); });
         QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError error) {
             if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !port_.isOpen()) return;
@@ -196,7 +199,9 @@ public:
             QMetaObject::invokeMethod(
                 &port_,
                 [this, code] {
-                    if (onData) onData(std::string(), code);
+                    edge_.guard->run("serial port", [&] {
+                        if (onData) onData(std::string(), code);
+                    });
                 },
                 Qt::QueuedConnection);
         });
@@ -234,19 +239,22 @@ private:
                 readScheduled_ = false;
                 while (port_.isOpen() && port_.bytesAvailable() > 0) {
                     const std::string data = Bytes(port_.readAll());
-                    if (onData) onData(data, 2);
+                    edge_.guard->run("serial port", [&] {
+                        if (onData) onData(data, 2);
+                    });
                 }
             },
             Qt::QueuedConnection);
     }
 
+    QtEdge edge_;
     QSerialPort port_;
     bool readScheduled_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<TcpSocket> MakeTcpSocket() { return std::make_unique<QtTcpSocket>(); }
-std::unique_ptr<SerialPort> MakeSerialPort() { return std::make_unique<QtSerialPort>(); }
+std::unique_ptr<TcpSocket> MakeTcpSocket(const QtEdge& edge) { return std::make_unique<QtTcpSocket>(edge); }
+std::unique_ptr<SerialPort> MakeSerialPort(const QtEdge& edge) { return std::make_unique<QtSerialPort>(edge); }
 
 } // namespace tarvelo::platform::qt

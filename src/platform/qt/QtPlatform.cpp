@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QObject>
 #include <QSocketNotifier>
 #include <QSysInfo>
 #include <QTimer>
@@ -28,15 +29,19 @@ public:
 
 class QtTimer : public Timer {
 public:
-    QtTimer() {
+    explicit QtTimer(HandlerGuard& guard) {
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
+        QObject::connect(&timer_, &QTimer::timeout, [this, &guard] {
             // Never re-enter our own tick from a wait inside the handler.
             if (inHandler_ || !handler_) return;
+            // However the handler ends, the timer must tick again.
+            struct Leave {
+                bool& flag;
+                ~Leave() { flag = false; }
+            } leave{inHandler_};
             inHandler_ = true;
-            auto handler = handler_;
-            handler();
-            inHandler_ = false;
+            auto handler = handler_;  // the handler may replace itself
+            guard.run("timer tick", handler);
         });
     }
     void setInterval(int ms) override {
@@ -83,10 +88,21 @@ void OnSignal(int) {
 
 } // namespace
 
-QtPlatform::QtPlatform() = default;
+void QtEdge::later(std::weak_ptr<void> alive, const char* what, std::function<void()> call) const {
+    QMetaObject::invokeMethod(
+        loop,
+        [alive = std::move(alive), guard = guard, what, call = std::move(call)] {
+            if (!alive.expired()) guard->run(what, call);
+        },
+        Qt::QueuedConnection);
+}
+
+QtPlatform::QtPlatform() : loop_(std::make_unique<QObject>()) { uptime_.start(); }
 QtPlatform::~QtPlatform() = default;
 
-std::unique_ptr<Timer> QtPlatform::createTimer() { return std::make_unique<QtTimer>(); }
+QtEdge QtPlatform::edge() { return QtEdge{loop_.get(), &handlerGuard()}; }
+
+std::unique_ptr<Timer> QtPlatform::createTimer() { return std::make_unique<QtTimer>(handlerGuard()); }
 
 void QtPlatform::pumpOnce() {
     // Blocks until at least one event is available, then runs what is pending.
@@ -94,15 +110,25 @@ void QtPlatform::pumpOnce() {
 }
 
 void QtPlatform::post(std::function<void()> call) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+    // On our own object: a call still queued when this platform goes is dropped.
+    QMetaObject::invokeMethod(
+        loop_.get(), [guard = &handlerGuard(), call = std::move(call)] { guard->run("posted call", call); },
+        Qt::QueuedConnection);
 }
+
+int64_t QtPlatform::monotonicMillis() const { return uptime_.elapsed(); }
 
 const Clock& QtPlatform::clock() const { return TheClock(); }
 
-std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() { return MakeTcpSocket(); }
-std::unique_ptr<SerialPort> QtPlatform::createSerialPort() { return MakeSerialPort(); }
-
-std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() { return MakeUdpSocket(); }
+std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() { return MakeTcpSocket(edge()); }
+std::unique_ptr<SerialPort> QtPlatform::createSerialPort() { return MakeSerialPort(edge()); }
+std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() { return MakeUdpSocket(edge()); }
+std::unique_ptr<TcpListener> QtPlatform::createTcpListener() { return MakeTcpListener(edge()); }
+std::unique_ptr<LocalListener> QtPlatform::createLocalListener() { return MakeLocalListener(edge()); }
+std::unique_ptr<StreamConnection> QtPlatform::connectLocal(const std::string& path) {
+    return ConnectLocal(edge(), path);
+}
+std::unique_ptr<Process> QtPlatform::createProcess() { return MakeProcess(edge()); }
 std::vector<std::string> QtPlatform::ipv4Addresses() { return Ipv4Addresses(); }
 std::string QtPlatform::executablePath() {
     return QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
@@ -126,8 +152,6 @@ void QtPlatform::quit() {
     post([] {});  // wake a blocked pumpOnce
 }
 
-std::unique_ptr<TcpListener> QtPlatform::createTcpListener() { return MakeTcpListener(); }
-
 std::unique_ptr<Database> QtPlatform::openDatabase(const std::string& connection, std::string& error) {
     return OpenQtDatabase(connection, error);
 }
@@ -138,7 +162,7 @@ void InstallQuitSignals(std::function<void()> handler) {
     QObject::connect(notifier, &QSocketNotifier::activated, [handler = std::move(handler)] {
         char buf[16];
         [[maybe_unused]] auto n = ::read(g_signalPipe[0], buf, sizeof buf);
-        handler();
+        HandlerGuard().run("quit signal", handler);  // Qt must never see an exception
     });
     struct sigaction sa {};
     sa.sa_handler = OnSignal;

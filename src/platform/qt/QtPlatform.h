@@ -2,9 +2,15 @@
 // The Qt implementation of the platform port. Needs a QCoreApplication (or
 // QApplication) to exist before it is created.
 
+#include <QElapsedTimer>
+
 #include <functional>
+#include <memory>
 
 #include "platform/Platform.h"
+#include "platform/qt/QtIo.h"
+
+class QObject;
 
 namespace tarvelo::platform::qt {
 
@@ -21,6 +27,10 @@ public:
     std::unique_ptr<SerialPort> createSerialPort() override;
     std::unique_ptr<UdpSocket> createUdpSocket() override;
     std::unique_ptr<TcpListener> createTcpListener() override;
+    std::unique_ptr<LocalListener> createLocalListener() override;
+    std::unique_ptr<StreamConnection> connectLocal(const std::string& path) override;
+    std::unique_ptr<Process> createProcess() override;
+    int64_t monotonicMillis() const override;
     std::string computerName() override;
     std::vector<std::string> ipv4Addresses() override;
     std::string executablePath() override;
@@ -29,11 +39,12 @@ public:
     std::unique_ptr<Database> openDatabase(const std::string& connection, std::string& error) override;
 
 private:
+    QtEdge edge();
+
+    std::unique_ptr<QObject> loop_;  // receives this platform's queued calls
+    QElapsedTimer uptime_;
     bool quit_ = false;
 };
-
-// The web server's listener (QtListener.cpp).
-std::unique_ptr<TcpListener> MakeTcpListener();
 
 // The database port on Qt SQL (QtDatabase.cpp).
 std::unique_ptr<Database> OpenQtDatabase(const std::string& connection, std::string& error);

@@ -33,7 +33,7 @@ int UdpErrorNumber(QAbstractSocket::SocketError error) {
 
 class QtUdpSocket : public UdpSocket {
 public:
-    QtUdpSocket() {
+    explicit QtUdpSocket(const QtEdge& edge) : edge_(edge) {
         QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] {
             while (socket_.hasPendingDatagrams()) {
                 const QByteArray data = socket_.receiveDatagram().data();
@@ -83,13 +83,16 @@ private:
                     std::string datagram = std::move(pending_.front());
                     pending_.pop_front();
                     pendingBytes_ -= datagram.size();
-                    if (onDatagram) onDatagram(datagram);
+                    edge_.guard->run("UDP socket", [&] {
+                        if (onDatagram) onDatagram(datagram);
+                    });
                 }
             },
             Qt::QueuedConnection);
     }
 
     static constexpr size_t kMaxPendingBytes = 16u << 20;
+    QtEdge edge_;
     QUdpSocket socket_;
     uint64_t generation_ = 0;
     bool deliveryScheduled_ = false;
@@ -99,7 +102,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<UdpSocket> MakeUdpSocket() { return std::make_unique<QtUdpSocket>(); }
+std::unique_ptr<UdpSocket> MakeUdpSocket(const QtEdge& edge) { return std::make_unique<QtUdpSocket>(edge); }
 
 std::vector<std::string> Ipv4Addresses() {
     std::vector<std::string> out;

@@ -112,7 +112,8 @@ public:
     ScriptErrorInfo& Error() { return error_; }
     const ScriptErrorInfo& Error() const { return error_; }
 
-    // MsgBox/InputBox/clock hooks, kept across Reset.
+    // MsgBox/InputBox/clock hooks, and how a pause waits and the time-out
+    // measures (Host().time), kept across Reset.
     HostHooks& Host();
     // The registries and hooks a library or host object sees.
     Runtime& GetRuntime();

@@ -56,12 +56,12 @@ bool Interpreter::Condition(const Expr& e, bool onError) {
 }
 
 void Interpreter::CheckClock() {
-    if (std::chrono::steady_clock::now() > deadline_) throw ScriptAbort{4096};
+    if (MonotonicMillis() > deadlineMs_) throw ScriptAbort{4096};
 }
 
 void Interpreter::SetDeadline() {
     hasDeadline_ = timeoutMs_ > 0;
-    if (hasDeadline_) deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+    if (hasDeadline_) deadlineMs_ = MonotonicMillis() + timeoutMs_;
 }
 
 Flow Interpreter::Exec(const Stmt& s) {

@@ -3,7 +3,7 @@
 // (Resolve.cpp), script classes and the Err object (Classes.cpp).
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -199,7 +199,7 @@ private:
     const char* stackBase_ = nullptr;
     long timeoutMs_ = 0;
     bool hasDeadline_ = false;
-    std::chrono::steady_clock::time_point deadline_;
+    int64_t deadlineMs_ = 0;  // on MonotonicMillis()
     unsigned ticks_ = 0;
 
 public:

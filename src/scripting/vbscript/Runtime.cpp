@@ -22,15 +22,23 @@ Runtime::Runtime() = default;
 Runtime::~Runtime() = default;
 
 void Runtime::Sleep(long ms) {
-    using namespace std::chrono;
-    const long kYear = 365L * 24 * 3600 * 1000;  // keeps the end time representable
-    const auto end = steady_clock::now() + milliseconds(std::min(ms, kYear));
+    const int64_t kSlice = 20;
+    const int64_t kYear = 365LL * 24 * 3600 * 1000;  // keeps the end time representable
+    const int64_t end = MonotonicMillis() + std::min<int64_t>(ms, kYear);
     for (;;) {
         CheckTimeout();
-        const auto now = steady_clock::now();
+        const int64_t now = MonotonicMillis();
         if (now >= end) return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(end - now, milliseconds(20)));
+        const int64_t slice = std::min(end - now, kSlice);
+        if (host_.time.sleep) host_.time.sleep(static_cast<long>(slice));
+        else std::this_thread::sleep_for(std::chrono::milliseconds(slice));
     }
+}
+
+int64_t Runtime::MonotonicMillis() const {
+    if (host_.time.monotonicMillis) return host_.time.monotonicMillis();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void Runtime::AddFunction(std::string_view name, NativeFn fn, int minArgs, int maxArgs) {

@@ -4,6 +4,7 @@
 // state. Nothing here is process-wide: two engines never share a registry.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,6 +68,15 @@ struct NativeFunction {
     int maxArgs = 0;  // -1: any number
 };
 
+// How the engine waits and measures time. Left empty, a pause sleeps the
+// thread and the time-out runs on the system's steady clock. A host with an
+// event loop passes its own, so that a script's pause keeps the loop running
+// (and tests can run both in virtual time).
+struct TimeHooks {
+    std::function<void(long ms)> sleep;         // pauses for about ms milliseconds
+    std::function<int64_t()> monotonicMillis;   // milliseconds that never go back
+};
+
 // Hooks the embedding program sets. Left empty, the engine's defaults apply:
 // MsgBox/InputBox write the prompt through `echo` (standard output when that is
 // empty too), Now is the system's local time.
@@ -76,6 +86,7 @@ struct HostHooks {
     std::function<std::string(const std::string& prompt, const std::string& title,
                               const std::string& defaultText)> inputBox;
     std::function<double()> now;  // local date-time as days since 1899-12-30
+    TimeHooks time;
 };
 
 class Runtime {
@@ -112,6 +123,8 @@ public:
     // Pauses the running script for ms milliseconds in short slices, so that a
     // call passing its time-out meanwhile stops here with the time-out error.
     void Sleep(long ms);
+    // The clock the time-out runs on (the host's, else the steady clock).
+    int64_t MonotonicMillis() const;
 
     // Per-engine state of a library part (Rnd's seed, ...), made on first use.
     template <class T>
