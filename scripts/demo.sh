@@ -48,5 +48,6 @@ fi
 echo "PIM simulator on 127.0.0.1:$port (traffic in $simlog)"
 echo "Watch the xAP side: build/bin/tarvelo-xap watch --brief"
 echo "Switch a light:     build/bin/tarvelo-xap bsc on 'zantu.UPB.*:tarvelo_hall_hall_lights_hall_path'"
-echo "Gateway on $work; it polls every module once at start (about a second each). Ctrl-C stops it."
+echo "Gateway on $work; it polls every module once at start (about a second each); the status page"
+echo "works meanwhile. One line per component change follows. Ctrl-C stops it."
 "$src/build/bin/tarvelo" --base "$work" --headless

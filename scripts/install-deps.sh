@@ -6,9 +6,10 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev
+  qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat
+  chromium chromium-driver
   locales python3
   clang libclang-rt-14-dev
 )

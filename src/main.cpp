@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 #include "app/Paths.h"
 #include "gateway/Check.h"
@@ -106,7 +107,18 @@ int main(int argc, char** argv) {
 
     tarvelo::platform::qt::QtPlatform platform;
     if (options.check) return tarvelo::RunCheck(platform, paths, std::cout);
-    tarvelo::Gateway gateway(platform, paths, tarvelo::Gateway::Options{!options.quiet, static_cast<uint16_t>(options.xapPort)});
+    tarvelo::Gateway::Options gatewayOptions;
+    gatewayOptions.mirrorLog = !options.quiet;
+    gatewayOptions.xapPort = static_cast<uint16_t>(options.xapPort);
+    gatewayOptions.version = TARVELO_VERSION;
+    // A person watching the terminal sees the page's address, the start-up
+    // polls and every change; a service's journal gets the log lines only.
+    if (!options.quiet && isatty(STDOUT_FILENO))
+        gatewayOptions.console = [](const std::string& line) {
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        };
+    tarvelo::Gateway gateway(platform, paths, gatewayOptions);
     tarvelo::platform::qt::InstallQuitSignals([&] { gateway.RequestExit(); });
 
     if (!gateway.Start()) return 1;

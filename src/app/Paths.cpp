@@ -12,10 +12,19 @@ Paths Paths::Resolve(const std::string& baseOption, const std::string& executabl
     if (!baseOption.empty()) p.base = baseOption;
     else if (const char* home = std::getenv("TARVELO_HOME"); home && *home) p.base = home;
     else p.base = executableFolder;
+    p.program = executableFolder;
     std::error_code ec;
     fs::path absolute = fs::absolute(p.base, ec);
     if (!ec) p.base = absolute.lexically_normal();
     return p;
+}
+
+fs::path Paths::htmlFolder() const {
+    std::error_code ec;
+    if (fs::is_directory(html(), ec) || program.empty()) return html();
+    for (const fs::path& candidate : {program / "HTML", program / ".." / "share" / "tarvelo" / "HTML"})
+        if (fs::is_directory(candidate, ec)) return candidate.lexically_normal();
+    return html();
 }
 
 bool MakePath(const fs::path& path) {

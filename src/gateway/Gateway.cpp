@@ -1,6 +1,7 @@
 #include "gateway/Gateway.h"
 
 #include "common/Text.h"
+#include "common/VbDate.h"
 #include "upb/codec/Packet.h"
 
 namespace tarvelo {
@@ -28,21 +29,56 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                               .sender = [this](const app::LogEntry& entry) { xap_.SendLogEntry(entry); }}),
       ini_(paths_.config(), &log_),
       installation_(network_, log_, platform_,
-                    {.NotifyUPBState = [this](const auto& state) { NotifyUPBState(state); },
+                    {.NotifyUPBState =
+                         [this](const auto& state) {
+                             // Outside a received packet only a delay-off timer changes a state.
+                             StateChanged(state, receiveCause_.empty() ? "delay-off timer" : receiveCause_);
+                         },
                      .RemovePendingStatusRequests = [this](const std::string& id) { upb_.RemovePendingStatusRequests(id); },
                      .initialised = [this] { return initialised_; }}),
       upb_(platform_, log_, settings_, network_,
-           {.upbReceive = [this](const std::string& packet) { installation_.tracker().UPBReceive(packet); },
-            .NotifyUPBState = [this](const auto& state) { NotifyUPBState(state); }}),
+           {.upbReceive = [this](const std::string& packet) { Received(packet); },
+            .NotifyUPBState =
+                [this](const auto& state) {
+                    auto it = commandCauses_.find(state.get());
+                    std::string cause = it == commandCauses_.end() ? "command" : it->second;
+                    if (it != commandCauses_.end()) commandCauses_.erase(it);
+                    StateChanged(state, cause);
+                }}),
       xap_(platform_, log_, network_, ini_,
            {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink, int16_t destination,
-                                     bool on, int16_t level,
-                                     int16_t command) { upb_.SendUPBCommand(status, isLink, destination, on, level, command); },
+                                     bool on, int16_t level, int16_t command) {
+                SendUPBCommandFor(commandOrigin_.empty() ? "xAP command" : commandOrigin_, status, isLink, destination,
+                                  on, level, command);
+            },
             .GetUPBState = [this](const std::string& id) { return upb_.GetUPBState(id); },
             .x10Lookup = [this] { return &installation_.x10Lookup(); },
             .QueueScriptEvent = [this](const auto& event) { triggers_.QueueScriptEvent(event); }},
            options_.xapPort),
-      triggers_(platform_, log_, options_.runMain) {
+      triggers_(platform_, log_, options_.runMain),
+      web_(platform_, log_, ini_, settings_, network_, paths_.base, paths_.htmlFolder(), options_.version,
+           {.page = {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink,
+                                              int16_t destination, bool on, int16_t level,
+                                              int16_t command) {
+                         SendUPBCommandFor("page", status, isLink, destination, on, level, command);
+                     },
+                     .ControlUPBLink =
+                         [this](const std::shared_ptr<model::UPBLinkState>& state, const std::string& value) {
+                             commandOrigin_ = "page";
+                             xap_.ControlUPBLink(state, value);
+                             commandOrigin_.clear();
+                         },
+                     .BSCQuery = [this](const std::string& target) { xap_.BSCQuery(target); },
+                     .AddDeviceOfInterest = [this](const std::string& tag,
+                                                   const std::shared_ptr<model::UPBLinkState>& state) {
+                         AddDeviceOfInterest(tag, state);
+                     },
+                     // The script host joins here with the scripting subsystem.
+                     .ReadScript = {}},
+            .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
+            .listening = [this](int port) {
+                Console("Status page: http://127.0.0.1:" + Dec(port) + "/stat");
+            }}) {
     // A handler that throws past its own guard costs one log line, not the loop.
     platform_.setErrorReporter([this](const std::string& line) { log_.WriteLog("Tarvelo", line); });
 }
@@ -84,8 +120,8 @@ void Gateway::GlobalInitialisation() {
     computerName_ = platform_.computerName();
     app::MakePath(paths_.config() / "x");
     app::MakePath(paths_.data() / "x");
-    // The script host object joins here with the scripting subsystem, and the
-    // HTTP listener with the web subsystem.
+    // The script host object joins here with the scripting subsystem.
+    Guard(&log_, "Server Form_Load ", [&] { web_.Start(); });
     interfaceAddress_ = ini_.GetIniSetting("Interface", "InterfaceAddress", "Default", "zantuXap.ini");
     broadcastAddress_ = ini_.GetIniSetting("Interface", "BroadcastAddress", "Default", "zantuXap.ini");
     programUID_ = app::ConvertUID(RemoveQuotes(ini_.GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini")));
@@ -111,7 +147,15 @@ void Gateway::InitHW() {
         pim_ = model::UPBPIM{};
         upb_.SendPIMMessage(upb::kPimOptionsWrite);
     });
-    Guard(&log_, "GetCurrentUPBStatus", [&] { upb_.GetCurrentUPBStatus(); });
+    Guard(&log_, "GetCurrentUPBStatus", [&] {
+        int64_t lastLine = 0;
+        upb_.GetCurrentUPBStatus([&](size_t done, size_t total) {
+            const int64_t now = platform_.clock().localMillis();
+            if (done != total && done != 1 && now - lastLine < 1000) return;
+            lastLine = now;
+            Console("Polling modules: " + Dec(static_cast<long long>(done)) + " of " + Dec(static_cast<long long>(total)));
+        });
+    });
 
     initialised_ = true;
     triggers_.ArmPeriodic(settings_.PeriodicScriptInterval);
@@ -154,11 +198,60 @@ void Gateway::UnloadForms() {
     triggers_.Stop();
     IgnoringErrors([&] { upb_.Close(); });
     IgnoringErrors([&] { xap_.Unload(); });
+    IgnoringErrors([&] { web_.Unload(); });
 }
 
 void Gateway::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state) {
     xap_.NotifyUPBState(state);
     if (options_.onStateChange) options_.onStateChange(state);
+}
+
+void Gateway::StateChanged(const std::shared_ptr<model::UPBLinkState>& state, const std::string& cause) {
+    NotifyUPBState(state);
+    if (!options_.console) return;
+    Guard(&log_, "StateChanged", [&] {
+        auto module = state->module();
+        std::string name = state->Tag;
+        if (name.empty() && module) {
+            name = module->Room + " " + module->name;
+            if (const model::LinkEntry* link = network_.findLink(state->OnLink); link && link->Count() >= 2)
+                name += " " + link->Item(2);
+        }
+        const std::string text = web::StateText(state->Value, module ? module->Kind : 0, state->Invert);
+        Console(FormatTime(DateFromLocalMillis(platform_.clock().localMillis())) + "  " + Replace(name, "_", " ") +
+                "  " + text + "  (" + cause + ")");
+    });
+}
+
+void Gateway::SendUPBCommandFor(const std::string& cause, const std::shared_ptr<model::UPBStatus>& status, bool isLink,
+                                int16_t destination, bool on, int16_t level, int16_t command) {
+    if (status && status->Link) commandCauses_[status->Link.get()] = cause;
+    upb_.SendUPBCommand(status, isLink, destination, on, level, command);
+}
+
+void Gateway::Received(const std::string& packet) {
+    // The message data id: a link command is someone pressing a switch, a
+    // state report the answer to a poll.
+    const std::string mdid = packet.size() >= 12 ? packet.substr(10, 2) : "";
+    const std::string previous = receiveCause_;
+    receiveCause_ = mdid == "20" || mdid == "21" ? "wall switch" : mdid == "86" ? "poll" : "received";
+    installation_.tracker().UPBReceive(packet);
+    receiveCause_ = previous;
+}
+
+void Gateway::AddDeviceOfInterest(const std::string& tag, const std::shared_ptr<model::UPBLinkState>& state) {
+    Guard(&log_, "AddDeviceOfInterest", [&] {
+        auto& devices = xap_.devices().devices();
+        if (devices.exists(tag)) return;
+        auto device = std::make_shared<xap::DeviceClass>();
+        device->Tag = tag;
+        device->Link = state;
+        devices.add(tag, std::move(device));
+    });
+}
+
+void Gateway::Console(const std::string& line) {
+    if (options_.console) options_.console(line);
 }
 
 Status Gateway::status() const {

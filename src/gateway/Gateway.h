@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "app/Logger.h"
 #include "app/Paths.h"
@@ -18,6 +19,7 @@
 #include "platform/Platform.h"
 #include "scripting/ScriptTriggers.h"
 #include "upb/UpbInterface.h"
+#include "web/WebService.h"
 #include "xap/XapService.h"
 
 namespace tarvelo {
@@ -34,6 +36,11 @@ public:
         // entry (tests).
         std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> onStateChange;
         std::function<void(const app::LogEntry& entry)> onLogEntry;
+        // Shown in the status page's title.
+        std::string version = "0";
+        // Lines for a person watching the terminal: the status page's address,
+        // start-up polling progress, one line per component change.
+        std::function<void(const std::string& line)> console;
     };
 
     Gateway(platform::Platform& platform, app::Paths paths, Options options);
@@ -64,6 +71,8 @@ public:
     xap::XapService& xap() { return xap_; }
     // The script trigger queue and the periodic script timer.
     scripting::ScriptTriggers& triggers() { return triggers_; }
+    // The web server and its pages.
+    web::WebService& web() { return web_; }
     const std::string& computerName() const { return computerName_; }
     const std::string& programUID() const { return programUID_; }
 
@@ -94,6 +103,13 @@ private:
 
     // What flows between the subsystems.
     void NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& state);
+    // A component changed, and why: one event out, one console line.
+    void StateChanged(const std::shared_ptr<model::UPBLinkState>& state, const std::string& cause);
+    void SendUPBCommandFor(const std::string& cause, const std::shared_ptr<model::UPBStatus>& status, bool isLink,
+                           int16_t destination, bool on, int16_t level, int16_t command);
+    void Received(const std::string& packet);
+    void AddDeviceOfInterest(const std::string& tag, const std::shared_ptr<model::UPBLinkState>& state);
+    void Console(const std::string& line);
 
     platform::Platform& platform_;
     app::Paths paths_;
@@ -106,6 +122,7 @@ private:
     upb::UpbInterface upb_;
     xap::XapService xap_;
     scripting::ScriptTriggers triggers_;
+    web::WebService web_;
     model::UPBPIM pim_;
     std::string computerName_;
     std::string interfaceAddress_;
@@ -117,6 +134,12 @@ private:
     bool shutDown_ = false;
     bool started_ = false;
     int64_t startedAt_ = 0;  // monotonic milliseconds: uptime ignores clock changes
+
+    // Why the change being reported happened: a packet heard on the line, or
+    // the command that a transmission carried out.
+    std::string receiveCause_;
+    std::string commandOrigin_;
+    std::unordered_map<const model::UPBLinkState*, std::string> commandCauses_;
 };
 
 } // namespace tarvelo

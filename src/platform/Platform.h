@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Database.h"
+
 namespace tarvelo::platform {
 
 // Window-timer semantics: an interval in milliseconds and an enabled flag.
@@ -306,6 +308,14 @@ public:
     // Runs the loop until quit() is called (the real program's main loop).
     virtual void run() = 0;
     virtual void quit() = 0;
+
+    // Opens the database a connection string names: a SQLite file path, or an
+    // ODBC connection string ("DSN=..." or "DRIVER=..."). Null, with `error`
+    // set, when it cannot be opened or no driver is available.
+    virtual std::unique_ptr<Database> openDatabase(const std::string& connection, std::string& error) {
+        error = "no database driver for " + connection;
+        return nullptr;
+    }
 
 private:
     HandlerGuard guard_;

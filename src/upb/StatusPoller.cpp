@@ -80,15 +80,17 @@ void StatusPoller::RemovePendingStatusRequests(const std::string& moduleId) {
     EnableWhilePending();
 }
 
-void StatusPoller::GetCurrentUPBStatus() {
+void StatusPoller::GetCurrentUPBStatus(const std::function<void(size_t done, size_t total)>& progress) {
     // The scene module ("0") is no device: a state request to device 0 would
     // be a broadcast that no single device answers.
     std::vector<std::string> ids;
     for (const auto& [key, module] : network_.UPBModules)
         if (module && module->ModuleID != "0") ids.push_back(module->ModuleID);
+    size_t done = 0;
     for (const auto& id : ids) {
         if (queue_.closed()) break;
         GetUPBState(id);
+        if (progress) progress(++done, ids.size());
     }
 }
 

@@ -44,8 +44,9 @@ public:
     // Always -1: the answer updates the model, where the caller reads it.
     int16_t GetUPBState(const std::string& moduleId);
     void RemovePendingStatusRequests(const std::string& moduleId);
-    // Start-up: every device once, in model order.
-    void GetCurrentUPBStatus();
+    // Start-up: every device once, in model order. `progress` hears the
+    // number of devices polled so far, of all, after each one.
+    void GetCurrentUPBStatus(const std::function<void(size_t done, size_t total)>& progress = {});
 
     const std::vector<UPBStatusRequest>& pending() const { return pending_; }
     platform::Timer& StatusRequestTimer() { return *requestTimer_; }

@@ -79,7 +79,9 @@ public:
     void RequestStatus(const std::string& moduleId);
     int16_t GetUPBState(const std::string& moduleId) { return poller_.GetUPBState(moduleId); }
     void RemovePendingStatusRequests(const std::string& moduleId) { poller_.RemovePendingStatusRequests(moduleId); }
-    void GetCurrentUPBStatus() { poller_.GetCurrentUPBStatus(); }
+    void GetCurrentUPBStatus(const std::function<void(size_t done, size_t total)>& progress = {}) {
+        poller_.GetCurrentUPBStatus(progress);
+    }
     // A PIM register write, sent at once (not queued).
     void SendPIMMessage(const std::string& command) { queue_.SendPIMMessage(command); }
 

@@ -47,7 +47,9 @@ struct DemoRig {
     std::vector<std::string> modelProblems() const {
         std::vector<std::string> out;
         for (auto& e : log)
-            if (e.data.rfind("Unable to Send", 0) != 0 && e.data.rfind("Using xAP port", 0) != 0) out.push_back(e.data);
+            if (e.data.rfind("Unable to Send", 0) != 0 && e.data.rfind("Using xAP port", 0) != 0 &&
+                e.data.rfind("Web server ", 0) != 0)
+                out.push_back(e.data);
         return out;
     }
     std::shared_ptr<model::UPBLinkState> state(const std::string& id, size_t ch, size_t n) {

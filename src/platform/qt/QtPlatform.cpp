@@ -152,6 +152,10 @@ void QtPlatform::quit() {
     post([] {});  // wake a blocked pumpOnce
 }
 
+std::unique_ptr<Database> QtPlatform::openDatabase(const std::string& connection, std::string& error) {
+    return OpenQtDatabase(connection, error);
+}
+
 void InstallQuitSignals(std::function<void()> handler) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());

@@ -36,6 +36,7 @@ public:
     std::string executablePath() override;
     void run() override;
     void quit() override;
+    std::unique_ptr<Database> openDatabase(const std::string& connection, std::string& error) override;
 
 private:
     QtEdge edge();
@@ -44,6 +45,9 @@ private:
     QElapsedTimer uptime_;
     bool quit_ = false;
 };
+
+// The database port on Qt SQL (QtDatabase.cpp).
+std::unique_ptr<Database> OpenQtDatabase(const std::string& connection, std::string& error);
 
 // SIGTERM and SIGINT call `handler` from the event loop (never from the signal
 // handler itself).
