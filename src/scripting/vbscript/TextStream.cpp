@@ -141,7 +141,12 @@ bool TextStream::Fill() {
                 uint32_t unit = lo | (hi << 8u);
                 if (unit >= 0xD800 && unit <= 0xDBFF) {  // a pair: one character the text cannot hold
                     if (used + 3 >= raw_.size() && !ended_) break;
-                    used += 2;
+                    if (used + 3 < raw_.size()) {
+                        auto lo2 = static_cast<unsigned char>(raw_[le ? used + 2 : used + 3]);
+                        auto hi2 = static_cast<unsigned char>(raw_[le ? used + 3 : used + 2]);
+                        uint32_t next = lo2 | (hi2 << 8u);
+                        if (next >= 0xDC00 && next <= 0xDFFF) used += 2;
+                    }
                 }
                 buf_ += ByteOf(unit);
                 used += 2;
