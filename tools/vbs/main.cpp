@@ -145,7 +145,9 @@ std::optional<LoadedJob> LoadJob(const std::string& file, const std::string& scr
     for (const JobScript& s : job.scripts) {
         if (!s.src.empty()) {
             fs::path src = JobSourcePath(file, s.src);
-            std::optional<Loaded> loaded = Load(src.string(), scripts);
+            // Included names are found where the job file is, as for a started .vbs file.
+            std::string folder = fs::path(file).parent_path().string();
+            std::optional<Loaded> loaded = Load(src.string(), scripts.empty() ? (folder.empty() ? "." : folder) : scripts);
             if (!loaded) {
                 std::fprintf(stderr, "%s(%d, %d) script src \"%s\": %s not found\n", file.c_str(), s.line, s.column,
                              s.src.c_str(), src.string().c_str());
