@@ -199,6 +199,13 @@ void CloseFile(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
+size_t RemainingBytes(int fd) {
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    off_t at = ::lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && st.st_size > at ? static_cast<size_t>(st.st_size - at) : 0;
+}
+
 bool GetFileTimes(const fs::path& path, FileTimes& out) {
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return false;

@@ -42,6 +42,8 @@ long ReadFile(int fd, char* buffer, size_t size, int& err);
 // write fails with EPIPE instead of ending the program with SIGPIPE.
 bool WriteFile(int fd, const char* data, size_t size, int& err);
 void CloseFile(int fd);
+// Bytes between the read position and the end of a regular file; 0 for others.
+size_t RemainingBytes(int fd);
 
 struct FileTimes {
     double created = 0, modified = 0, accessed = 0;  // local date-times, days since 1899-12-30

@@ -30,6 +30,7 @@ public:
         if (owned_) os::CloseFile(fd_);
         fd_ = -1;
     }
+    size_t Remaining() const override { return fd_ >= 0 ? os::RemainingBytes(fd_) : 0; }
 
 private:
     int fd_;
@@ -82,8 +83,14 @@ bool TextStream::Fill() {
         if (!ended_) {
             char piece[kPiece];
             size_t n = channel_->Read(piece, sizeof piece);
-            if (n == 0) ended_ = true;
-            else raw_.append(piece, n);
+            if (n == 0) {
+                ended_ = true;
+            } else if (decode_ == Decode::Bytes) {  // nothing to convert
+                buf_.append(piece, n);
+                continue;
+            } else {
+                raw_.append(piece, n);
+            }
         }
         if (raw_.empty()) return false;
         if (decode_ == Decode::Unknown) {
@@ -207,10 +214,16 @@ std::string TextStream::ReadLine() {
 std::string TextStream::ReadAll() {
     RequireReading();
     if (AtEndOfStream()) Raise(62);
+    buf_.reserve(buf_.size() + raw_.size() + channel_->Remaining());  // one allocation for a whole file
     while (Fill()) {
     }
-    std::string all;
-    Take(buf_.size() - pos_, &all);
+    // The buffer becomes the result: a large file is not copied once more.
+    const size_t from = pos_;
+    Take(buf_.size() - pos_, nullptr);
+    std::string all = std::move(buf_);
+    all.erase(0, from);
+    buf_.clear();
+    pos_ = 0;
     return all;
 }
 

@@ -23,6 +23,8 @@ public:
     virtual size_t Read(char* buffer, size_t size) = 0;
     virtual void Write(const char* data, size_t size) = 0;
     virtual void Close() = 0;
+    // Bytes still to come when known (a regular file), else 0.
+    virtual size_t Remaining() const { return 0; }
 };
 
 enum class StreamText {
