@@ -1,6 +1,7 @@
 // TextStream: decoding in pieces, lines, and the Line/Column counters.
 #include "scripting/vbscript/TextStream.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "scripting/vbscript/Encoding.h"
@@ -23,6 +24,8 @@ public:
         return static_cast<size_t>(n);
     }
     void Write(const char* data, size_t size) override {
+        // The program's own standard streams: what it printed through stdio comes first.
+        if (!owned_) std::fflush(nullptr);
         int err = 0;
         if (!os::WriteFile(fd_, data, size, err)) Raise(os::ErrorNumberOfErrno(err));
     }
