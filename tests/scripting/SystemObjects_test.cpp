@@ -316,3 +316,12 @@ TEST_F(Shell, CurrentDirectoryIsWhereRelativePathsAndCommandsStart) {
     EXPECT_EQ(ErrorOf("sh.CurrentDirectory = d & \"\\none\""), 76);
     fs::current_path(before);
 }
+
+TEST_F(Shell, StartedCommandsHoldNoFilesOfTheScript) {
+    Run("Set ts = fso.CreateTextFile(d & \"\\held.txt\")");
+    Run("Set x = sh.Exec(\"ls -l /proc/$$/fd\")");
+    std::string fds = Str("x.StdOut.ReadAll");
+    EXPECT_NE(fds.find("pipe:"), std::string::npos) << fds;  // its own standard streams
+    EXPECT_EQ(fds.find("held.txt"), std::string::npos) << fds;
+    Run("ts.Close");
+}
