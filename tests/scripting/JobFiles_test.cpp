@@ -106,6 +106,10 @@ TEST(JobFile, ElementsLanguagesAndJobs) {
     EXPECT_EQ(other.error->line, 3);
     EXPECT_EQ(other.error->column, 3);
     EXPECT_NE(other.error->message.find("\"JScript\" is not supported"), std::string::npos);
+    JobFile none = ParseJobFile("");
+    ASSERT_TRUE(none.error);
+    EXPECT_EQ(none.error->line, 1);
+    EXPECT_EQ(none.error->column, 1);
     EXPECT_TRUE(ParseJobFile(text, "third").error);
     EXPECT_TRUE(ParseJobFile("<script language=\"VBScript\">x</script>").error);
     EXPECT_TRUE(ParseJobFile("<job><script language=\"VBScript\">x = 1\n</job>").error);

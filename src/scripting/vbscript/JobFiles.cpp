@@ -166,8 +166,8 @@ private:
     }
     int ColumnOf(size_t pos) const {
         pos = std::min(pos, t_.size());
-        size_t lineStart = pos == 0 ? 0 : t_.rfind('\n', pos - 1);
-        lineStart = lineStart == npos ? 0 : lineStart + 1;
+        size_t lf = pos == 0 ? npos : t_.rfind('\n', pos - 1);
+        size_t lineStart = lf == npos ? 0 : lf + 1;
         return 1 + static_cast<int>(pos - lineStart);
     }
 
