@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "GatewayLink.h"
 #include "WScript.h"
 #include "scripting/vbscript/Encoding.h"
 #include "scripting/vbscript/Engine.h"
@@ -185,6 +186,7 @@ int main(int argc, char** argv) {
     Engine engine;
     engine.SetTimeout(timeout);
     HostInfo host{path, std::vector<std::string>(argv + i + 1, argv + argc), HostFolder(argv[0])};
+    AddGatewayClass(engine.GetRuntime(), host.scriptPath, host.hostFolder);
     engine.AddObject("WScript", MakeWScript(engine.GetRuntime(), std::move(host)), false);
     int rc = 0;
     double started = CpuSeconds();

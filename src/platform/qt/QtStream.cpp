@@ -289,6 +289,8 @@ public:
         std::error_code ec;
         const auto type = std::filesystem::symlink_status(path, ec).type();
         if (type == std::filesystem::file_type::socket) QLocalServer::removeServer(name);
+        // Only this user may connect: the socket is created with owner-only access.
+        server_.setSocketOptions(QLocalServer::UserAccessOption);
         return server_.listen(name);
     }
     void close() override { server_.close(); }
