@@ -31,7 +31,9 @@ uint64_t Bits(double d) {
     return u;
 }
 
-void PutValue(std::string& out, const Value& v, int depth) {
+// `result`: an object that cannot cross becomes Nothing (a process object
+// Spawn gave stays in the gateway); as an argument it is an error.
+void PutValue(std::string& out, const Value& v, int depth, bool result = false) {
     if (depth > kMaxDepth) vbs::Raise(13, "Values nested too deeply to pass to the gateway");
     switch (v.Type()) {
     case vbs::vbEmpty: out += 'E'; return;
@@ -51,7 +53,7 @@ void PutValue(std::string& out, const Value& v, int depth) {
         if (!a || a->Dims() != 1) vbs::Raise(13, "Only one-dimensional arrays can be passed to the gateway");
         out += 'A';
         PutU32(out, static_cast<uint32_t>(a->items.size()));
-        for (const Value& item : a->items) PutValue(out, item, depth + 1);
+        for (const Value& item : a->items) PutValue(out, item, depth + 1, result);
         return;
     }
     case vbs::vbObject: {
@@ -60,12 +62,16 @@ void PutValue(std::string& out, const Value& v, int depth) {
             return;
         }
         auto* c = dynamic_cast<ScriptCollection*>(v.RawObject());
+        if (!c && result) {
+            out += 'O';
+            return;
+        }
         if (!c) vbs::Raise(13, "This object cannot be passed between the gateway and a script");
         out += c->kind() == ScriptCollection::Kind::Keyed ? 'M' : 'K';
         PutU32(out, static_cast<uint32_t>(c->items().size()));
         for (const auto& [key, item] : c->items()) {
             if (c->kind() == ScriptCollection::Kind::Keyed) PutText(out, key);
-            PutValue(out, item, depth + 1);
+            PutValue(out, item, depth + 1, result);
         }
         return;
     }
@@ -205,7 +211,7 @@ std::string EncodeCall(std::string_view member, const vbs::CallArgs& args) {
 
 std::string EncodeResult(const Value& value) {
     std::string out = "V";
-    PutValue(out, value, 0);
+    PutValue(out, value, 0, true);
     return out;
 }
 

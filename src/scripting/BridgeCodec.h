@@ -4,7 +4,8 @@
 // name and its arguments; the answer carries the result or the error the
 // member raised. Values keep their script type: numbers, dates, texts,
 // Empty, Null, Nothing, missing arguments, one-dimensional arrays and the
-// host object's collections. Other objects cannot cross (error 13).
+// host object's collections. Other objects cannot cross: as an argument they
+// are error 13, as a result they arrive as Nothing.
 
 #include <cstdint>
 #include <string>

@@ -73,11 +73,17 @@ TEST(HostBridgeCodec, MalformedAndHostileFramesAreRefused) {
     std::string body;
     EXPECT_FALSE(reader.Next(body));
     EXPECT_TRUE(reader.bad());
-    // Objects other than the host's collections cannot cross.
-    auto other = vbs::MakeRef<ScriptCollection>(ScriptCollection::Kind::List);
-    std::vector<Value> fine{Value::Obj(other)};
-    vbs::CallArgs args(fine.data(), fine.size());
-    EXPECT_NO_THROW(bridge::EncodeCall("x", args));
+    // Other objects than the host's collections cannot be passed to the
+    // gateway; as an answer they arrive as Nothing.
+    struct Other : vbs::Object {
+        std::string TypeName() const override { return "Other"; }
+    };
+    std::vector<Value> items{Value::Obj(vbs::MakeRef<Other>())};
+    vbs::CallArgs args(items.data(), items.size());
+    EXPECT_THROW(bridge::EncodeCall("x", args), vbs::ScriptError);
+    bridge::Answer answer;
+    ASSERT_TRUE(bridge::DecodeAnswer(bridge::EncodeResult(items[0]), answer));
+    EXPECT_TRUE(answer.value.IsNothing());
 }
 
 TEST(HostBridge, ProxyCallsTheGatewaysMembersAndGetsTheirErrors) {
