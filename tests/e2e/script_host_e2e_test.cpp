@@ -112,8 +112,7 @@ TEST_F(ScriptHost, ScriptInAnotherProcessCallsTheGateway) {
     EXPECT_EQ(out, "1.6.174\nerror 9\n") << err;
     EXPECT_TRUE(waitLogged("Remote hello from remote.vbs")) << log;
     // The hall lights' command reaches the powerline, and their new state the LAN.
-    // Hall_Lights carry the X10 address A2: their changes go out as X10 events.
-    EXPECT_TRUE(watcher->waitFor({"class=xap-x10.event", "event=ON\ndevice=A2\n"})) << log;
+    EXPECT_TRUE(watcher->waitFor({"class=xapbsc.event", "Hall_Lights", "state=ON"})) << log;
 }
 
 TEST_F(ScriptHost, WithoutAGatewayCreateObjectFailsWith429) {
@@ -147,6 +146,6 @@ TEST_F(ScriptHost, SpawnedJobSwitchesALight) {
               0)
         << err;
     EXPECT_TRUE(waitLogged("Job switched Hall_Lights", 60000)) << log;
-    EXPECT_TRUE(watcher->waitFor({"class=xap-x10.event", "event=ON\ndevice=A2\n"})) << log;
+    EXPECT_TRUE(watcher->waitFor({"class=xapbsc.event", "Hall_Lights", "state=ON"})) << log;
     EXPECT_TRUE(fs::exists(base / "Scripts/lights~.wsf"));
 }
