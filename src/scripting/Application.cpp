@@ -286,7 +286,7 @@ void Application::InitScriptControl() {
 
 void Application::ReadScript() {
     if (fs::exists(paths_.scripts() / "Tarvelo.txt")) {
-        auto script = std::make_unique<Script>(engine_, paths_.scripts(), log_);
+        auto script = std::make_shared<Script>(engine_, paths_.scripts(), log_);
         script->Add("Tarvelo.txt", "Main");
         main_ = std::move(script);
     } else {
@@ -507,7 +507,7 @@ std::string Application::DeviceString(const std::string&) {
 
 void Application::RunMain(const std::string& tag) {
     if (callbacks_.mainRunning) callbacks_.mainRunning(tag);
-    if (main_) main_->Run("Main", tag);
+    if (std::shared_ptr<Script> script = main_) script->Run("Main", tag);
 }
 
 } // namespace tarvelo::scripting

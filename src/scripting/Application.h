@@ -124,7 +124,8 @@ private:
     Callbacks callbacks_;
     vbs::Engine engine_;
     vbs::ObjectRef scriptObject_;  // "xap" in the engine
-    std::unique_ptr<Script> main_;
+    // Shared: a reload from inside a running "Main" must not free the script under it.
+    std::shared_ptr<Script> main_;
     std::vector<ScriptVBS> selections_;
     std::vector<std::shared_ptr<Job>> jobs_;
 };

@@ -237,3 +237,15 @@ TEST(HostObject, ReadScriptStartsFromACleanEngine) {
     EXPECT_TRUE(g.Logged("main").empty()) << "the deleted Main still ran";
     EXPECT_TRUE(g.LoggedStartingWith("Error in script syntax").empty());
 }
+
+TEST(HostObject, MainMayReloadTheScriptsWhileItRuns) {
+    ScriptGateway g("Sub Main(tag)\n  InitScriptControl\n  xap.WriteLog \"after\", tag\nEnd Sub\n");
+    g.Start();
+    g.LoungeSays("x");
+    g.platform.advance(200);
+    // The running call ends on the engine it started in; the next one runs in the new one.
+    EXPECT_EQ(g.Logged("after"), std::vector<std::string>{"Lounge"});
+    g.LoungeSays("y");
+    g.platform.advance(200);
+    EXPECT_EQ(g.Logged("after"), (std::vector<std::string>{"Lounge", "Lounge"}));
+}
