@@ -133,8 +133,8 @@ TEST_F(ScriptHost, SpawnedJobSwitchesALight) {
     RunToEnd(Binary("tarvelo-vbs"), {"--help"}, &help);
     if (help.find(".wsf") == std::string::npos) GTEST_SKIP() << "this tarvelo-vbs does not run .wsf job files yet";
     const std::string job = "Sub SwitchOn(tag)\n  xap.Response tag, \"on\"\n  xap.WriteLog \"Job\", \"switched \" & tag\nEnd Sub\n";
-    // Where the job's src points (the base folder) and where scripts are kept.
-    WriteFile(base / "lights.txt", job);
+    // Kept where scripts are; the job names it "..\lights.txt", and the runner
+    // takes the file beside the job when there is none there.
     WriteFile(base / "Scripts/lights.txt", job);
     ASSERT_TRUE(startGateway()) << log;
     ASSERT_TRUE(waitLogged("running from", 180000)) << log;
