@@ -484,7 +484,7 @@ void Application::Response(const std::string& tag, const std::string& value) {
         if (!device->Link->Controllable)
             return log_.WriteLog("Tarvelo", "Tag " + tag + " not recognized as controllable");
         if (callbacks_.ControlUPBLink) callbacks_.ControlUPBLink(device->Link, value);
-    } catch (const std::exception& e) {
+    } catch (const std::exception&) {
         log_.WriteLog("Tarvelo", "Response " + tag + "=" + value);
         throw;
     }
