@@ -4,6 +4,9 @@
 // goes on working, and a script that does not compile says where.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "common/Text.h"
 #include "support/ScriptGateway.h"
 
 using namespace tarvelo;
@@ -107,4 +110,32 @@ TEST(ScriptScenario, SyntaxErrorIsLoggedOnceWithLineAndColumn) {
     g.CommandLampOn();
     g.platform.advance(2000);
     EXPECT_TRUE(g.Logged("main").empty());
+}
+
+// The shipped demo's script loads without errors and its periodic part runs
+// every PeriodicScriptInterval (900 s).
+TEST(ScriptScenario, DemoScriptRunsPeriodically) {
+    tarvelo::testing::TempDir dir;
+    std::filesystem::copy(std::filesystem::path(TARVELO_SOURCE_DIR) / "data" / "demo", dir.path(),
+                          std::filesystem::copy_options::recursive);
+    sim::SimPlatform platform;
+    sim::SimNet net{platform};
+    net.pim.answerLikeAPim();
+    const auto ini = dir / "Config/Tarvelo.ini";
+    tarvelo::testing::WriteFile(ini, Replace(tarvelo::testing::ReadFile(ini), "SerialIP=127.0.0.1", "SerialIP=192.168.1.50"));
+    std::vector<app::LogEntry> log;
+    app::Paths paths;
+    paths.base = dir.path();
+    Gateway g(platform, paths,
+              Gateway::Options{.mirrorLog = false, .onLogEntry = [&](const app::LogEntry& e) { log.push_back(e); }});
+    ASSERT_TRUE(g.Start());
+    platform.advance(2 * 900 * 1000 + 100);
+    std::vector<std::string> demo, errors;
+    for (const auto& e : log) {
+        if (e.type == "Demo" && e.data.rfind("Porch light unchanged for ", 0) == 0) demo.push_back(e.data);
+        if (e.data.find("Error in script syntax") != std::string::npos || e.data.find("Script Run Error") != std::string::npos)
+            errors.push_back(e.data);
+    }
+    EXPECT_EQ(demo.size(), 2u);
+    EXPECT_TRUE(errors.empty()) << errors.front();
 }
