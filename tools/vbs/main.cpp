@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "GatewayLink.h"
 #include "WScript.h"
 #include "scripting/vbscript/Encoding.h"
 #include "scripting/vbscript/Engine.h"
@@ -273,6 +274,7 @@ int main(int argc, char** argv) {
     engine.SetTimeout(timeout);
     RegisterSystemObjects(engine.GetRuntime());
     HostInfo host{path, std::vector<std::string>(argv + i + 1, argv + argc), HostFolder(argv[0])};
+    AddGatewayClass(engine.GetRuntime(), host.scriptPath, host.hostFolder);
     engine.AddObject("WScript", MakeWScript(engine.GetRuntime(), std::move(host)), false);
     for (const JobObject& o : objects) {
         try {
