@@ -45,6 +45,7 @@ struct Site {
     std::unique_ptr<app::SettingsCache> ini;
     app::ProgramSettings settings;
     std::unique_ptr<web::PageFramework> framework;
+    std::unique_ptr<xap::DevicesOfInterest> interest;
     std::unique_ptr<web::StatusPage> page;
 
     explicit Site(int devices) {
@@ -67,7 +68,8 @@ struct Site {
             if (s->Tag.empty()) s->Tag = "Tag_" + std::to_string(s->UIDindex);
         });
         framework = std::make_unique<web::PageFramework>(platform, log, *ini, settings, base, base / "HTML");
-        page = std::make_unique<web::StatusPage>(*framework, network, *ini, settings, log, platform.clock(), "0.1.0",
+        interest = std::make_unique<xap::DevicesOfInterest>(log, platform.clock(), network, *ini, nullptr);
+        page = std::make_unique<web::StatusPage>(*framework, network, *ini, settings, *interest, log, platform.clock(), "0.1.0",
                                                  web::StatusPage::Callbacks{});
     }
     ~Site() {

@@ -24,8 +24,11 @@ bool StatusPage::ClientRequest(const PageContext& page) {
         const Request& request = page.request;
         if (!request.Form("UpdateButton").empty()) {
             SaveDisplayOptions(request);
+            // Each section saves only when the posted page showed it.
+            if (!request.Form("ShownSetup").empty()) SaveSettings(request);
             if (request.Form("ShownStatus") == "2") SaveRows(request);
-            // The settings, link-map and xAP messages sections save here once they exist.
+            if (!request.Form("ShownEditMap").empty()) SaveLinkMap(request);
+            if (!request.Form("ShownFilters").empty()) SaveFilterSettigs(request);
         } else if (!request.Form("script").empty()) {
             redraw = false;
             if (callbacks_.ReadScript) callbacks_.ReadScript();
@@ -79,6 +82,11 @@ void StatusPage::SaveRows(const Request& request) {
         if (s.EventNotification && !s.Tag.empty() && callbacks_.AddDeviceOfInterest)
             callbacks_.AddDeviceOfInterest(s.Tag, it->second);
     }
+}
+
+void StatusPage::Note(const std::string& text) {
+    notes_.push_back(text);
+    log_.WriteLog("Tarvelo", "Status ClientRequest " + text);
 }
 
 void StatusPage::RowCommand(const Request& request) {

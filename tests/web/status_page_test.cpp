@@ -93,10 +93,12 @@ struct PageRig {
     std::vector<Sent> sent;
     std::vector<std::pair<std::shared_ptr<UPBLinkState>, std::string>> chosen;
     std::vector<std::string> queries, devices;
+    xap::DevicesOfInterest interest{log, platform.clock(), network, ini, {}};
     web::StatusPage page{framework,
                          network,
                          ini,
                          settings,
+                         interest,
                          log,
                          platform.clock(),
                          "1.2.3",
