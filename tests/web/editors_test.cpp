@@ -302,10 +302,10 @@ TEST(MessagesSection, TwoBrowsersSavingKeepEachOthersFilters) {
     ASSERT_EQ(rig.interest.filters().size(), 2u);
     EXPECT_EQ(*rig.interest.filters().find("n.e.w~c.l"), "Added;");
     EXPECT_EQ(*rig.interest.filters().find("a.b.c~x.y"), "Renamed;1");
-    // Both add the same filter: one copy, the first one's.
+    // Both add the same filter: one copy; the new row comes first, as on one page.
     rig.Serve(Post("/stat", FilterSave(0, FilterRow(0, "One", false, "s.a.me", "c.l", ""))));
     rig.Serve(Post("/stat", FilterSave(0, FilterRow(0, "Two", false, "S.A.ME", "C.L", ""))));
-    EXPECT_EQ(*rig.interest.filters().find("s.a.me~c.l"), "One;");
+    EXPECT_EQ(*rig.interest.filters().find("s.a.me~c.l"), "Two;");
     EXPECT_EQ(rig.interest.filters().size(), 3u);
 }
 
@@ -323,7 +323,7 @@ TEST(MessagesSection, FiveHundredFiltersAndALongSourceRoundTrip) {
     rig.settings.ShowReceiveMessages = true;
     rig.settings.ShowStatus = 2;
     web::Request r;
-    r.ParsePage(Post("/stat", FilterSave(500, rows)));
+    r.ParsePage(Post("/stat", Replace(FilterSave(500, rows), "ShowStatus=1", "ShowStatus=2")));
     r.setRemoteip("192.168.1.30");
     const std::string page = rig.page.Serve(r).text;
     EXPECT_EQ(rig.interest.filters().size(), 501u);
