@@ -86,7 +86,11 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                      // "Read Script" starts from a clean engine: a procedure
                      // deleted from the file stops running.
                      .ReadScript = [this] { application_.InitScriptControl(); },
-                     .ReopenPim = [this](const std::string& oldPort) { upb_.Reopen(oldPort); },
+                     // Another PIM may not be in message mode yet: set it up as start-up does.
+                     .ReopenPim =
+                         [this](const std::string& oldPort) {
+                             if (upb_.Reopen(oldPort)) upb_.SendPIMMessage(upb::kPimOptionsWrite);
+                         },
                      .ArmPeriodicScript = [this](const std::string& seconds) { triggers_.ArmPeriodic(seconds); }},
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {

@@ -74,7 +74,8 @@ void StatusPage::AddLinkMap(PageContext& page, FastString& out) {
             if (link.Count() < 1) return;
             options.links.emplace_back(LinkChoice(link), HtmlEscape(OptionText(link)));
         });
-        out.Add("<Table width='600' border='5' frame='box'><tr>");
+        // Wider than a phone: the box scrolls, not the page.
+        out.Add("<div class='tablebox'><Table width='600' border='5' frame='box'><tr>");
         out.Add(framework_.FormatCell(page, "Link Map Edit", "TABLEHEADER", "7", "center"));
         out.Add("</tr><tr>");
         for (const char* h : {"Component", "On Default", "On Link", "On Control", "Off Default", "Off Link", "Off Control"})
@@ -118,7 +119,7 @@ void StatusPage::AddLinkMap(PageContext& page, FastString& out) {
                 listed += (listed.empty() ? "" : " ") + n;
             });
         });
-        out.Add("</table>");
+        out.Add("</table></div>");
         // The rows this editor showed: its save walks these, whatever the
         // status table above listed.
         out.Add("<input type='hidden' name='ShownEditMap' value='" + (listed.empty() ? std::string("none") : listed) +

@@ -49,7 +49,7 @@ void StatusPage::MessagesSection(const PageContext& page, FastString& out, bool 
     Guard(&log_, "MessagesSection", [&] {
         const std::string columns = config ? "5" : "2";
         const VbDate today = std::floor(DateFromLocalMillis(clock_.localMillis()));
-        out.Add("<br><p><Table width='600' border='5' frame='box'><tr>");
+        out.Add("<br><p><div class='tablebox'><Table width='600' border='5' frame='box'><tr>");
         out.Add(framework_.FormatCell(page, "xAP Messages of Interest", "TABLEHEADER", columns, "center"));
         out.Add("</tr><tr>");
         out.Add(framework_.FormatCell(page, "Status", "TABLEHEADER"));
@@ -124,7 +124,7 @@ void StatusPage::MessagesSection(const PageContext& page, FastString& out, bool 
             out.Add(framework_.FormatCell(page, "<input type='text' size='20' value='' name='Class0'>", "TABLEROWODD"));
             out.Add("</tr>");
         }
-        out.Add("</table>");
+        out.Add("</table></div>");
         // Only the editable form is saved; the count says how many rows it held.
         if (config) out.Add("<input type='hidden' name='ShownFilters' value='" + Dec(n) + "'>");
     });
