@@ -41,15 +41,13 @@ struct MapSide {
     std::string link, command;
 };
 
-} // namespace
-
 // The drop-downs of one render share the option lists; only the selected
 // option differs from row to row.
 struct LinkMapOptions {
     std::vector<std::pair<std::string, std::string>> links;  // compare form, escaped text
 };
 
-static std::string LinkPulldown(const LinkMapOptions& options, const std::string& name, const std::string& current) {
+std::string LinkPulldown(const LinkMapOptions& options, const std::string& name, const std::string& current) {
     std::string out = "<select class='formdropdown'  name='" + HtmlEscape(name) + "' size='1'>";
     out += current.empty() ? "<option selected=' '></option>" : "<option value=' '></option>";
     // The stored choice has no blanks; a link name with blanks still finds
@@ -60,12 +58,14 @@ static std::string LinkPulldown(const LinkMapOptions& options, const std::string
     return out + "</select>";
 }
 
-static std::string MapControlPulldown(const std::string& name, const std::string& current) {
+std::string MapControlPulldown(const std::string& name, const std::string& current) {
     std::string out = "<select class='formdropdown'  name='" + HtmlEscape(name) + "' size='1'>";
     for (const std::string& command : upb::CoreCommandNames())
         out += (command == current ? "<option selected='" : "<option value='") + command + "'>" + command + "</option>";
     return out + "</select>";
 }
+
+} // namespace
 
 void StatusPage::AddLinkMap(PageContext& page, FastString& out) {
     Guard(&log_, "AddLinkMap", [&] {
