@@ -14,18 +14,6 @@ namespace tarvelo::web {
 
 namespace {
 
-// A tag names a device in the settings file ("[Devices] tag=...") and ends
-// the filter's value at ";": characters that would break either become "_",
-// as blanks do.
-std::string FilterTag(const std::string& typed) {
-    std::string tag = typed;
-    for (char& c : tag)
-        if (c == ' ' || c == ';' || c == '=' || c == '~' || c == '[' || c == ']' || c == '\r' || c == '\n' ||
-            c == '\t')
-            c = '_';
-    return tag;
-}
-
 // Source and class must match what a sender really writes, so they are not
 // rewritten: a character that would break the stored key refuses the row.
 bool UsableAddress(const std::string& text) {
@@ -44,6 +32,15 @@ struct FilterRow {
 };
 
 } // namespace
+
+std::string TagText(const std::string& typed) {
+    std::string tag = typed;
+    for (char& c : tag)
+        if (c == ' ' || c == ';' || c == '=' || c == '~' || c == '[' || c == ']' || c == '\r' || c == '\n' ||
+            c == '\t')
+            c = '_';
+    return tag;
+}
 
 void StatusPage::MessagesSection(const PageContext& page, FastString& out, bool config, bool detail) {
     Guard(&log_, "MessagesSection", [&] {
@@ -144,7 +141,7 @@ void StatusPage::SaveFilterSettigs(const Request& request) {
             r.posted = request.HasForm("Source" + number) || request.HasForm("Class" + number);
             r.source = request.Form("Source" + number);
             r.cls = request.Form("Class" + number);
-            r.tag = FilterTag(request.Form("FilterTag" + number));
+            r.tag = TagText(request.Form("FilterTag" + number));
             r.event = request.Form("FilterEvent" + number).empty() ? "" : "1";
             if (!UsableAddress(r.source) || !UsableAddress(r.cls)) {
                 r.refused = true;

@@ -77,7 +77,7 @@ void StatusPage::SaveRows(const Request& request) {
         s.Invert = Ticked(request, "Invert" + item);
         s.X10 = RecordField(request.Form("X10" + item));
         s.Delay = RecordField(request.Form("Delay" + item));
-        s.Tag = RecordField(Replace(request.Form("Tag" + item), " ", "_"));
+        s.Tag = TagText(request.Form("Tag" + item));
         s.EventNotification = Ticked(request, "Event" + item);
         if (s.EventNotification && !s.Tag.empty() && callbacks_.AddDeviceOfInterest)
             callbacks_.AddDeviceOfInterest(s.Tag, it->second);

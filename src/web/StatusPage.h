@@ -48,6 +48,11 @@ std::vector<StatusRow> BuildStatusRows(const model::Network& network, LogSink& l
 // False when a field is unknown; the rows stay in model order then.
 bool SortStatusRows(std::vector<StatusRow>& rows, const std::string& sortSpec);
 
+// A typed tag as it is kept: it names a device in the settings file
+// ("[Devices] tag=...") and ends a record field at ";", so blanks, ";", "=",
+// "~", "[", "]" and line breaks become "_".
+std::string TagText(const std::string& typed);
+
 // "ON", "OFF", or a dimmer's level; ON and OFF swap for an inverted component.
 std::string StateText(int16_t value, int16_t kind, bool invert);
 // "", "Today 7:01:37 AM", "Yesterday ...", or the full date and time.

@@ -338,3 +338,11 @@ TEST(MessagesSection, FiveHundredFiltersAndALongSourceRoundTrip) {
     EXPECT_EQ(again.filterCount(), 501u);
     EXPECT_EQ(*again.filters().find(longSource + "&'<~c"), "Long;");
 }
+
+TEST(StatusPage, ATagTypedInARowCannotAddAKey) {
+    PageRig rig;
+    rig.Serve(Post("/stat", "clientinput=yes&UpdateButton=Save+Changes&ShowStatus=2&ShownStatus=2&ShownRows=3073"
+                            "&Used3073=1&Tag3073=Hall+%5Bx%5D%3Dy%3Bz&Event3073=1"));
+    EXPECT_EQ(rig.lamp->Tag, "Hall__x__y_z");
+    EXPECT_EQ(rig.devices, (std::vector<std::string>{"Hall__x__y_z"}));
+}
