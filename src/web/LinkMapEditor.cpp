@@ -41,20 +41,43 @@ struct MapSide {
     std::string link, command;
 };
 
-// The drop-downs of one render share the option lists; only the selected
-// option differs from row to row.
+// The drop-downs of one render share one option list, built once; only the
+// selected option differs from row to row (a large installation has hundreds
+// of rows with a hundred links each).
 struct LinkMapOptions {
-    std::vector<std::pair<std::string, std::string>> links;  // compare form, escaped text
+    std::vector<std::string> compare;   // each link's choice, as stored
+    std::vector<std::string> selected;  // each option written as the selected one
+    std::vector<size_t> start;          // where each option begins in `all`, and the end
+    std::string all;                    // every option, none selected
+
+    void add(const model::LinkEntry& link) {
+        const std::string text = HtmlEscape(OptionText(link));
+        compare.push_back(LinkChoice(link));
+        selected.push_back("<option selected='" + text + "'>" + text + "</option>");
+        start.push_back(all.size());
+        all += "<option value='" + text + "'>" + text + "</option>";
+    }
 };
 
 std::string LinkPulldown(const LinkMapOptions& options, const std::string& name, const std::string& current) {
     std::string out = "<select class='formdropdown'  name='" + HtmlEscape(name) + "' size='1'>";
+    out.reserve(out.size() + options.all.size() + 64);
     out += current.empty() ? "<option selected=' '></option>" : "<option value=' '></option>";
     // The stored choice has no blanks; a link name with blanks still finds
     // its option, or the next save would reset the mapping unasked.
     const std::string wanted = Replace(current, " ", "");
-    for (const auto& [compare, text] : options.links)
-        out += (compare == wanted ? "<option selected='" : "<option value='") + text + "'>" + text + "</option>";
+    size_t chosen = options.compare.size();
+    if (!wanted.empty())
+        for (size_t i = 0; i < options.compare.size() && chosen == options.compare.size(); ++i)
+            if (options.compare[i] == wanted) chosen = i;
+    if (chosen == options.compare.size()) {
+        out += options.all;
+    } else {
+        const size_t end = chosen + 1 < options.start.size() ? options.start[chosen + 1] : options.all.size();
+        out.append(options.all, 0, options.start[chosen]);
+        out += options.selected[chosen];
+        out.append(options.all, end, std::string::npos);
+    }
     return out + "</select>";
 }
 
@@ -71,8 +94,7 @@ void StatusPage::AddLinkMap(PageContext& page, FastString& out) {
     Guard(&log_, "AddLinkMap", [&] {
         LinkMapOptions options;
         network_.UPBLinks.forEach([&](const model::LinkEntry& link) {
-            if (link.Count() < 1) return;
-            options.links.emplace_back(LinkChoice(link), HtmlEscape(OptionText(link)));
+            if (link.Count() >= 1) options.add(link);
         });
         // Wider than a phone: the box scrolls, not the page.
         out.Add("<div class='tablebox'><Table width='600' border='5' frame='box'><tr>");

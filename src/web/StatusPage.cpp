@@ -54,7 +54,11 @@ StatusPage::Result StatusPage::Serve(const Request& request) {
     Result result;
     if (!redraw) return result;
     FastString out;
+    // The last page's size: a page with every section open runs to megabytes,
+    // and growing it step by step copies it over and over.
+    out.Reserve(lastPageSize_ + lastPageSize_ / 8);
     FormatScreen(page, out);
+    lastPageSize_ = out.Value().size();
     result.refused = page.refused;
     if (!page.refused) result.text = out.Value();
     return result;

@@ -139,6 +139,7 @@ private:
     std::string version_;
     Callbacks callbacks_;
     std::vector<std::string> notes_;
+    size_t lastPageSize_ = 0;
 };
 
 } // namespace tarvelo::web
