@@ -68,11 +68,12 @@ struct NullLog : LogSink {
     void WriteLog(const std::string&, const std::string&) override { ++entries; }
 };
 
-// An installation folder with a generated export and, for every tracked
-// component, a state record; every tenth component has a link-map entry.
+// An installation folder with a generated export, the gateway's own [UPB]
+// settings and, when `records`, a state record for every tracked component;
+// every tenth component has a link-map entry.
 struct Site {
     fs::path base;
-    explicit Site(int devices) {
+    explicit Site(int devices, bool records = true) {
         std::random_device rd;
         base = fs::temp_directory_path() / ("tarvelo-bench-" + std::to_string(devices) + "-" + std::to_string(rd()));
         fs::create_directories(base / "Data" / "Tarvelo");
@@ -95,8 +96,11 @@ struct Site {
                 ini.SaveIniSetting("Link Map", model::LinkMapName(net, *s, &log), "12:Kitchen;GoTo;;Deactivate",
                                    "Tarvelo.ini");
         });
-        model.Restore(ini);  // creates the records object
-        model.Save();
+        ini.SaveIniSetting("UPB", "UPBCommPort", "2101", "Tarvelo.ini");
+        if (records) {
+            model.Restore(ini);  // creates the records object
+            model.Save();
+        }
         ini.FlushIniCache();
     }
     ~Site() {
@@ -132,9 +136,11 @@ void BM_ReadUPS(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadUPS)->Arg(250)->Arg(2000)->Unit(benchmark::kMillisecond);
 
+// Arguments: devices, and 1 for a state record per component (a gateway that
+// has run) or 0 for an empty records section (the first start).
 void BM_ReadLastChangeAndLinkMap(benchmark::State& state) {
     const int devices = static_cast<int>(state.range(0));
-    Site site(devices);
+    Site site(devices, state.range(1) != 0);
     BenchPlatform platform;
     NullLog log;
     app::SettingsCache ini(site.base / "Config", &log);
@@ -162,7 +168,12 @@ void BM_ReadLastChangeAndLinkMap(benchmark::State& state) {
     state.counters["link_map"] = mapped;
     state.counters["timers"] = static_cast<double>(timers);
 }
-BENCHMARK(BM_ReadLastChangeAndLinkMap)->Arg(250)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadLastChangeAndLinkMap)
+    ->ArgNames({"devices", "records"})
+    ->Args({250, 1})
+    ->Args({2000, 1})
+    ->Args({2000, 0})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
