@@ -143,7 +143,8 @@ void BM_ReadLastChangeAndLinkMap(benchmark::State& state) {
     Site site(devices, state.range(1) != 0);
     BenchPlatform platform;
     NullLog log;
-    app::SettingsCache ini(site.base / "Config", &log);
+    // As at start-up: one turn of the loop.
+    app::SettingsCache ini(site.base / "Config", &log, &platform);
     ini.GetIniSetting("UPB", "DebugLog", "", "Tarvelo.ini");  // start-up has loaded the file by then
     int restored = 0, mapped = 0;
     size_t timers = 0;

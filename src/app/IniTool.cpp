@@ -98,7 +98,13 @@ void IniTool::Load(const fs::path& path) {
 }
 
 std::string IniTool::Read(const std::string& section, const std::string& key, const std::string& defaultValue) const {
-    const std::string* v = entries_.find(section + kSep + key);
+    // The entry key in its folded form, built once.
+    std::string folded;
+    folded.reserve(section.size() + 1 + key.size());
+    for (char c : section) folded.push_back(FoldCase(c));
+    folded.push_back(kSep);
+    for (char c : key) folded.push_back(FoldCase(c));
+    const std::string* v = entries_.findFolded(folded);
     if (!v || v->empty()) return defaultValue;
     return *v;
 }

@@ -27,6 +27,13 @@ public:
 
     bool exists(std::string_view key) const { return index_.count(fold(key)) != 0; }
 
+    // find() for a key already in its folded form (lower case when
+    // CaseInsensitive): saves folding a copy on hot paths.
+    const V* findFolded(const std::string& folded) const {
+        auto it = index_.find(folded);
+        return it == index_.end() ? nullptr : &it->second->second;
+    }
+
     V* find(std::string_view key) {
         auto it = index_.find(fold(key));
         return it == index_.end() ? nullptr : &it->second->second;
@@ -129,6 +136,11 @@ public:
         return it == byKey_.end() ? nullptr : &it->second->value;
     }
     bool exists(std::string_view key) const { return byKey_.count(LCase(key)) != 0; }
+    // find() for a key already in lower case.
+    const V* findFolded(const std::string& folded) const {
+        auto it = byKey_.find(folded);
+        return it == byKey_.end() ? nullptr : &it->second->value;
+    }
 
     void removeAt(size_t position) {
         if (position < 1 || position > items_.size()) throw VbError("Subscript out of range");

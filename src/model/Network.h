@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Dictionary.h"
@@ -125,7 +126,7 @@ struct Network {
     int32_t StateSequence = 0;
     int16_t UIDCounter = 0;
 
-    const LinkEntry* findLink(const std::string& linkId) const { return UPBLinks.find(linkId + "~"); }
+    const LinkEntry* findLink(std::string_view linkId) const;
 
     // The walk used everywhere: module keys in order, channels, states;
     // states with StatusMask 0 are skipped unless includeUntracked.
