@@ -108,7 +108,7 @@ TEST(XapToolProcess, SwitchesADemoLightThatAWatcherSeesAndListsTheDemo) {
     // SOURCE, UID, IO, STATE of a few of the demo's components.
     const std::vector<std::vector<std::string>> rows = {
         {"zantu.UPB.vm:tarvelo_hall_hall_lights_hall_path.upb2a_m0b_c01_01.light", "FF.0002:0B02", "out", "ON"},
-        {"zantu.UPB.vm:tarvelo_porch_porch_light.upb2a_m0e_c01_00.light", "FF.0002:0E01", "out"},
+        {"zantu.UPB.vm:tarvelo_porch_porch_light_porch_light.upb2a_m0e_c01_01.light", "FF.0002:0E02", "out"},
         {"zantu.UPB.vm:tarvelo_living_room_floor_lamp.upb2a_m14_c01_00.relay", "FF.0002:1401", "out"},
         {"zantu.UPB.vm:tarvelo_basement_pump_controller_garage_door_open.upb2a_m1e_c01_03.switch", "FF.0002:1E03", "in"},
         {"zantu.UPB.vm:tarvelo_global_scene_evening.upb2a_m00_c02_02.index", "FF.0002:0002", "out"},

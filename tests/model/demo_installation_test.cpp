@@ -163,7 +163,7 @@ TEST_F(Demo, SettingsDecorateTheModel) {
     EXPECT_EQ(Module(net, "72")->name, "Rain8 Module 9 Valve 8");
 
     auto& x10 = model.x10Lookup();
-    EXPECT_EQ(x10.keys(), (std::vector<std::string>{"A1", "A2", "B1", "C3", "D1"}));
+    EXPECT_EQ(x10.keys(), (std::vector<std::string>{"A1", "B1", "C3", "D1"}));
     EXPECT_EQ(*x10.find("b1"), State(net, "14", 1, 1));
 }
 
