@@ -51,9 +51,17 @@ bool ReadWholeFile(const fs::path& path, std::string& out) {
     out.clear();
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
+    // One read into a buffer of the file's size; a file that grows meanwhile
+    // (or has no size) is read on in chunks.
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (!ec && size > 0 && size < (uintmax_t{1} << 31)) {
+        out.resize(static_cast<size_t>(size));
+        out.resize(std::fread(out.data(), 1, out.size(), f));
+    }
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    while (!std::ferror(f) && (n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     const bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;

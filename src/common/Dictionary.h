@@ -137,6 +137,10 @@ public:
     }
     bool exists(std::string_view key) const { return byKey_.count(LCase(key)) != 0; }
     // find() for a key already in lower case.
+    V* findFolded(const std::string& folded) {
+        auto it = byKey_.find(folded);
+        return it == byKey_.end() ? nullptr : &it->second->value;
+    }
     const V* findFolded(const std::string& folded) const {
         auto it = byKey_.find(folded);
         return it == byKey_.end() ? nullptr : &it->second->value;

@@ -27,13 +27,19 @@ const std::string& LinkEntry::Item(size_t position) const {
     return items[position - 1];
 }
 
-const LinkEntry* Network::findLink(std::string_view linkId) const {
+namespace {
+// The key of a link id in UPBLinks, folded: the id and "~".
+std::string LinkKey(std::string_view linkId) {
     std::string key;
     key.reserve(linkId.size() + 1);
     for (char c : linkId) key.push_back(FoldCase(c));
     key.push_back('~');
-    return UPBLinks.findFolded(key);
+    return key;
 }
+} // namespace
+
+const LinkEntry* Network::findLink(std::string_view linkId) const { return UPBLinks.findFolded(LinkKey(linkId)); }
+LinkEntry* Network::findLink(std::string_view linkId) { return UPBLinks.findFolded(LinkKey(linkId)); }
 
 void Network::forEachState(
     const std::function<void(UPBModule&, UPBChannel&, const std::shared_ptr<UPBLinkState>&)>& f,

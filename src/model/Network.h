@@ -127,6 +127,7 @@ struct Network {
     int16_t UIDCounter = 0;
 
     const LinkEntry* findLink(std::string_view linkId) const;
+    LinkEntry* findLink(std::string_view linkId);
 
     // The walk used everywhere: module keys in order, channels, states;
     // states with StatusMask 0 are skipped unless includeUntracked.

@@ -1,5 +1,8 @@
 #include "model/UpstartImport.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <system_error>
 
 #include "app/IniTool.h"
@@ -10,10 +13,32 @@ namespace tarvelo::model {
 
 namespace fs = std::filesystem;
 
+namespace {
+// The first CR or LF from `from` on (text.size() when none): eight bytes at a
+// time, since an export is hundreds of kilobytes of short lines.
+size_t LineEnd(std::string_view text, size_t from) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+    auto marks = [](uint64_t word, uint64_t spread) {
+        const uint64_t x = word ^ spread;  // a zero byte where the byte matched
+        return ~(((x & kLow7) + kLow7) | x | kLow7);
+    };
+    size_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= text.size(); i += 8) {
+            uint64_t w;
+            std::memcpy(&w, text.data() + i, 8);
+            const uint64_t m = marks(w, kOnes * '\n') | marks(w, kOnes * '\r');
+            if (m) return i + static_cast<size_t>(std::countr_zero(m) >> 3);
+        }
+    }
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
+    return i;
+}
+} // namespace
+
 bool ExportLines::next(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
-    size_t end = pos_;
-    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+    size_t end = LineEnd(text_, pos_);
     line = text_.substr(pos_, end - pos_);
     ++number_;
     if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
@@ -23,16 +48,16 @@ bool ExportLines::next(std::string_view& line) {
 
 void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
     fields.clear();
-    size_t start = 0;
-    while (true) {
-        size_t comma = line.find(',', start);
-        if (comma == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            return;
-        }
-        fields.push_back(line.substr(start, comma - start));
-        start = comma + 1;
+    // Fields are a few characters each: a plain scan beats a library search.
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* start = begin;
+    for (const char* p = begin; p != end; ++p) {
+        if (*p != ',') continue;
+        fields.emplace_back(start, static_cast<size_t>(p - start));
+        start = p + 1;
     }
+    fields.emplace_back(start, static_cast<size_t>(end - start));
 }
 
 namespace {
@@ -46,7 +71,32 @@ std::string_view Field(const std::vector<std::string_view>& f, size_t i) {
     return f[i];
 }
 std::string Text(const std::vector<std::string_view>& f, size_t i) { return std::string(Field(f, i)); }
-int16_t Number(const std::vector<std::string_view>& f, size_t i) { return ToInt16(Val(Field(f, i))); }
+
+// Val and the 16-bit rounding of a field. Fields are nearly always plain
+// decimal integers: those are converted here; anything else (blanks, "&H",
+// a fraction, an exponent) goes through Val.
+int16_t Number(const std::vector<std::string_view>& f, size_t i) {
+    const std::string_view t = Field(f, i);
+    const bool negative = !t.empty() && t[0] == '-';
+    const size_t first = negative ? 1 : 0;
+    if (t.size() > first && t.size() - first <= 9) {
+        int32_t v = 0;
+        size_t k = first;
+        for (; k < t.size() && t[k] >= '0' && t[k] <= '9'; ++k) v = v * 10 + (t[k] - '0');
+        if (k == t.size()) {
+            if (negative) v = -v;
+            if (v < INT16_MIN || v > INT16_MAX) throw VbError("Overflow");
+            return static_cast<int16_t>(v);
+        }
+    }
+    return ToInt16(Val(t));
+}
+
+// Field 0 of a record, without splitting the rest.
+std::string_view RecordType(std::string_view line) {
+    const size_t comma = line.find(',');
+    return comma == std::string_view::npos ? line : line.substr(0, comma);
+}
 
 // The next non-empty line; reading past the end is an error.
 std::string_view NextRecord(ExportLines& lines) {
@@ -196,14 +246,15 @@ void UpstartImport::ScanUsage(ExportLines& lines) {
     std::string_view line;
     auto use = [&](std::string_view linkId, std::string_view moduleId) {
         // Keys are unique without regard to case; item 1 must still match exactly.
-        LinkEntry* entry = network_.UPBLinks.find(std::string(linkId) + "~");
+        LinkEntry* entry = network_.findLink(linkId);
         if (!entry || entry->items[0] != linkId) return;
         for (size_t i = 3; i < entry->items.size(); ++i)
             if (entry->items[i] == moduleId) return;
         entry->items.emplace_back(moduleId);
     };
     while (lines.next(line)) {
-        if (line.empty()) continue;
+        // Only the records "4" and "5" count here: no other line is split.
+        if (line.size() < 2 || (line[0] != '4' && line[0] != '5') || line[1] != ',') continue;
         SplitFields(line, f);
         if (f[0] == "4" && f.size() == 7 && f[4] != "255") {
             use(f[4], f[3]);
@@ -223,8 +274,9 @@ void UpstartImport::ReadDevices(ExportLines& lines) {
     Work w;
     std::vector<std::string_view> f;
     while (true) {
-        SplitFields(line, f);
-        const std::string_view type = f[0];
+        const std::string_view type = RecordType(line);
+        // Records "1" and "8" need no fields, and other types are skipped.
+        if (type.size() == 1 && type[0] >= '3' && type[0] <= '7') SplitFields(line, f);
         if (type == "3") {
             DeviceRecord(w, f);
         } else if (type == "8") {
@@ -304,7 +356,7 @@ int16_t UpstartImport::MaskFor(Work& w, int component) {
 }
 
 void UpstartImport::PresetRecord(Work& w, const std::vector<std::string_view>& f) {
-    const std::string linkId(f[4]);
+    const std::string_view linkId = f[4];
     const LinkEntry* entry = network_.findLink(linkId);
     if (!entry) throw VbError("Invalid procedure call or argument");
     if (entry->Count() != 4) return;  // a scene, or nobody's: no module state
