@@ -68,7 +68,8 @@ void BM_BuildBscEvent(benchmark::State& state) {
 BENCHMARK(BM_BuildBscEvent);
 
 // A whole gateway on the simulation platform: Readmessage of the command
-// through to the frame handed to the PIM line.
+// through to the frame handed to the PIM line. Between rounds the gateway
+// runs 20 s of simulated time (seconds of CPU time): a few rounds only.
 void BM_CommandToPimFrame(benchmark::State& state) {
     testing::TempDir dir;
     sim::SimPlatform platform;
@@ -85,7 +86,13 @@ void BM_CommandToPimFrame(benchmark::State& state) {
     for (auto _ : state) {
         const size_t before = net.pim.frames.size();
         g.xap().Readmessage(kCmd);
-        while (net.pim.frames.size() == before) platform.pumpOnce();
+        try {
+            platform.runUntil([&] { return net.pim.frames.size() != before; }, 10000);
+        } catch (const std::exception& e) {
+            // Not a figure of the gateway's speed: say so instead of waiting forever.
+            state.SkipWithError(("no PIM frame for the command: " + std::string(e.what())).c_str());
+            break;
+        }
         state.PauseTiming();
         platform.advance(20000);  // acknowledge, hold, follow-up poll
         platform.udp.sent.clear();
@@ -94,7 +101,7 @@ void BM_CommandToPimFrame(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CommandToPimFrame)->Iterations(2000);
+BENCHMARK(BM_CommandToPimFrame)->Iterations(20);
 
 } // namespace
 
