@@ -25,6 +25,19 @@ public:
     using iterator = typename std::list<Entry>::iterator;
     using const_iterator = typename std::list<Entry>::const_iterator;
 
+    OrderedDict() = default;
+    // A copy builds its own index: the original's points into the original's list.
+    OrderedDict(const OrderedDict& other) : entries_(other.entries_) { Reindex(); }
+    OrderedDict& operator=(const OrderedDict& other) {
+        if (this != &other) {
+            entries_ = other.entries_;
+            Reindex();
+        }
+        return *this;
+    }
+    OrderedDict(OrderedDict&&) = default;
+    OrderedDict& operator=(OrderedDict&&) = default;
+
     bool exists(std::string_view key) const { return index_.count(fold(key)) != 0; }
 
     // find() for a key already in its folded form (lower case when
@@ -89,6 +102,11 @@ public:
     }
 
 private:
+    void Reindex() {
+        index_.clear();
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) index_.emplace(fold(it->first), it);
+    }
+
     static std::string fold(std::string_view key) {
         if constexpr (CaseInsensitive) return LCase(key);
         else return std::string(key);

@@ -125,10 +125,11 @@ bool PimConnection::OpenTcp(const std::string& port) {
     if (socket_->state() == platform::TcpSocket::Connected) {
         reconnectTimer_->setEnabled(false);
         reconnectTimer_->setInterval(kFirstReconnectMs);
+        if (retryingQuietly_) log_.WriteLog("Tarvelo", "UPB PIM reconnected via TCP " + port);
         return true;
     }
     if (closing_) return false;
-    log_.WriteLog("Tarvelo", "Unable to connect to UPB PIM via TCP " + port);
+    if (!retryingQuietly_) log_.WriteLog("Tarvelo", "Unable to connect to UPB PIM via TCP " + port);
     // A gateway that only listens would otherwise stay deaf until its next send.
     reconnectTimer_->setEnabled(true);
     return false;
@@ -149,13 +150,16 @@ void PimConnection::ReconnectTimer_Timer() {
     if (closing_ || !tcpMode() || IsOpen() || opening_) return;
     // Wait longer each time it stays down; OpenPort re-arms the timer on failure.
     reconnectTimer_->setInterval(std::min(reconnectTimer_->interval() * 2, kLastReconnectMs));
+    retryingQuietly_ = true;
     OpenPort(portSetting());
+    retryingQuietly_ = false;
 }
 
 void PimConnection::Winsock1_Connect() { connectTimer_->setEnabled(false); }
 
 void PimConnection::Winsock1_Error(int number, const std::string& description) {
     if (closing_) return;
+    if (retryingQuietly_) return;  // the open that is waiting goes on trying
     log_.WriteLog("Tarvelo", "UPB PIM Winsock1_Error at State " + std::to_string(socket_ ? socket_->state() : 0) +
                                  ", " + std::to_string(number) + " " + description);
     if (!opening_) OpenPort(portSetting());

@@ -132,6 +132,9 @@ private:
     size_t heardBeforeWrite_ = 0;  // buffered characters received before the last write
     bool closing_ = false;
     bool opening_ = false;  // an OpenPort is waiting for the bridge
+    // A background reconnect is under way: its refusals were said when the
+    // outage began, so only the recovery is logged.
+    bool retryingQuietly_ = false;
     Counters counters_;
 };
 

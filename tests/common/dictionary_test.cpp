@@ -1,3 +1,5 @@
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "common/Dictionary.h"
@@ -25,6 +27,23 @@ TEST(OrderedDict, CaseSensitiveVariantKeepsKeysApart) {
     d.add("A", 2);
     EXPECT_EQ(d.size(), 2u);
     EXPECT_EQ(*d.find("A"), 2);
+}
+
+TEST(OrderedDict, ACopyIsIndependentOfTheOriginal) {
+    auto original = std::make_unique<OrderedDict<std::string>>();
+    original->set("a", "1");
+    original->set("b", "2");
+    OrderedDict<std::string> copy(*original);
+    OrderedDict<std::string> assigned;
+    assigned = *original;
+    original.reset();  // the copies must not reach into it
+    for (auto* d : {&copy, &assigned}) {
+        ASSERT_NE(d->find("A"), nullptr);
+        EXPECT_EQ(*d->find("A"), "1");
+        d->set("b", "3");
+        EXPECT_TRUE(d->remove("a"));
+        EXPECT_EQ(d->keys(), std::vector<std::string>{"b"});
+    }
 }
 
 TEST(KeyedCollection, OneBasedPositionsAndKeys) {
