@@ -55,7 +55,16 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
             .x10Lookup = [this] { return &installation_.x10Lookup(); },
             .QueueScriptEvent = [this](const auto& event) { triggers_.QueueScriptEvent(event); }},
            options_.xapPort),
-      triggers_(platform_, log_, options_.runMain),
+      triggers_(platform_, log_, [this](const std::string& tag) { application_.RunMain(tag); }),
+      application_(platform_, paths_, ini_, xap_, xap_.devices(), triggers_.currentEvent(), log_,
+                   {.ControlUPBLink =
+                        [this](const std::shared_ptr<model::UPBLinkState>& state, const std::string& value) {
+                            commandOrigin_ = "script";
+                            xap_.ControlUPBLink(state, value);
+                            commandOrigin_.clear();
+                        },
+                    .mainRunning = options_.runMain}),
+      scriptServer_(platform_, application_, log_),
       web_(platform_, log_, ini_, settings_, network_, paths_.base, paths_.htmlFolder(), options_.version,
            {.page = {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink,
                                               int16_t destination, bool on, int16_t level,
@@ -73,8 +82,9 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                                                    const std::shared_ptr<model::UPBLinkState>& state) {
                          AddDeviceOfInterest(tag, state);
                      },
-                     // The script host joins here with the scripting subsystem.
-                     .ReadScript = {}},
+                     // "Read Script" starts from a clean engine: a procedure
+                     // deleted from the file stops running.
+                     .ReadScript = [this] { application_.InitScriptControl(); }},
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {
                 Console("Status page: http://127.0.0.1:" + Dec(port) + "/stat");
@@ -120,7 +130,8 @@ void Gateway::GlobalInitialisation() {
     computerName_ = platform_.computerName();
     app::MakePath(paths_.config() / "x");
     app::MakePath(paths_.data() / "x");
-    // The script host object joins here with the scripting subsystem.
+    Guard(&log_, "Application Initialize", [&] { application_.Create(); });
+    Guard(&log_, "Script host socket", [&] { scriptServer_.Start(application_.SocketPath()); });
     Guard(&log_, "Server Form_Load ", [&] { web_.Start(); });
     interfaceAddress_ = ini_.GetIniSetting("Interface", "InterfaceAddress", "Default", "zantuXap.ini");
     broadcastAddress_ = ini_.GetIniSetting("Interface", "BroadcastAddress", "Default", "zantuXap.ini");
@@ -196,6 +207,7 @@ void Gateway::Shutdown() {
 
 void Gateway::UnloadForms() {
     triggers_.Stop();
+    IgnoringErrors([&] { scriptServer_.Stop(); });
     IgnoringErrors([&] { upb_.Close(); });
     IgnoringErrors([&] { xap_.Unload(); });
     IgnoringErrors([&] { web_.Unload(); });

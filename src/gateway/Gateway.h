@@ -17,6 +17,8 @@
 #include "model/Installation.h"
 #include "model/Network.h"
 #include "platform/Platform.h"
+#include "scripting/Application.h"
+#include "scripting/ApplicationBridge.h"
 #include "scripting/ScriptTriggers.h"
 #include "upb/UpbInterface.h"
 #include "web/WebService.h"
@@ -29,7 +31,8 @@ public:
     struct Options {
         bool mirrorLog = true;     // log entries also on standard error
         uint16_t xapPort = 3639;   // where xAP datagrams are broadcast
-        // Runs "Main" with an event's tag; empty while no script engine runs.
+        // Sees every run of the main script's "Main" with its tag, just before
+        // it runs (tests).
         std::function<void(const std::string& tag)> runMain;
         // See every notified change of a link state, from received traffic,
         // an acknowledged transmission or a delay-off timer, and every log
@@ -71,6 +74,10 @@ public:
     xap::XapService& xap() { return xap_; }
     // The script trigger queue and the periodic script timer.
     scripting::ScriptTriggers& triggers() { return triggers_; }
+    // The script host object with its engine and main script, and its local
+    // socket for scripts in other processes.
+    scripting::Application& application() { return application_; }
+    scripting::ApplicationServer& scriptServer() { return scriptServer_; }
     // The web server and its pages.
     web::WebService& web() { return web_; }
     const std::string& computerName() const { return computerName_; }
@@ -122,6 +129,8 @@ private:
     upb::UpbInterface upb_;
     xap::XapService xap_;
     scripting::ScriptTriggers triggers_;
+    scripting::Application application_;
+    scripting::ApplicationServer scriptServer_;
     web::WebService web_;
     model::UPBPIM pim_;
     std::string computerName_;

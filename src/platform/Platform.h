@@ -169,7 +169,8 @@ public:
 };
 
 // Accepts connections on a local socket addressed by a file path (the script
-// host, for scripts run in other processes); never reachable from the network.
+// host, for scripts run in other processes); never reachable from the network,
+// and only the user running the program may connect.
 class LocalListener {
 public:
     virtual ~LocalListener() = default;

@@ -29,8 +29,13 @@ void ScriptTriggers::ScriptQueueTimerTick() {
             current_ = std::move(queue_.front());
             queue_.pop_front();
             const std::string tag = current_ ? current_->Tag : "";
+            // Cleared however "Main" ends: a later Request("LastEvent") must
+            // not see an event that is no longer being handled.
+            struct Clear {
+                std::shared_ptr<xap::DeviceClass>& event;
+                ~Clear() { event.reset(); }
+            } clear{current_};
             if (runMain_) runMain_(tag);
-            current_.reset();
         }
         queueTimer_->setEnabled(false);
     });

@@ -18,8 +18,7 @@ namespace tarvelo::scripting {
 
 class ScriptTriggers {
 public:
-    // `runMain` runs "Main" with an event's tag (empty while no script engine
-    // is built in: the events are then dropped).
+    // `runMain` runs "Main" with an event's tag.
     ScriptTriggers(platform::Platform& platform, LogSink& log, std::function<void(const std::string& tag)> runMain);
 
     // Appends an event (nullptr: "Main" runs with the empty tag).

@@ -21,6 +21,7 @@ struct WebRig {
     sim::SimNet net{platform};
     std::unique_ptr<Gateway> gateway;
     std::vector<std::string> console;
+    std::vector<app::LogEntry> log;
 
     WebRig() {
         fs::copy(fs::path(TARVELO_SOURCE_DIR) / "data" / "demo", dir.path(), fs::copy_options::recursive);
@@ -33,9 +34,10 @@ struct WebRig {
         paths.base = dir.path();
         gateway = std::make_unique<Gateway>(
             platform, paths,
-            Gateway::Options{.mirrorLog = false, .version = "9.9", .console = [this](const std::string& line) {
-                                 console.push_back(line);
-                             }});
+            Gateway::Options{.mirrorLog = false,
+                             .onLogEntry = [this](const app::LogEntry& e) { log.push_back(e); },
+                             .version = "9.9",
+                             .console = [this](const std::string& line) { console.push_back(line); }});
         EXPECT_TRUE(gateway->Start());
         return *gateway;
     }
@@ -104,4 +106,20 @@ TEST(WebScenario, SavedRowSettingsSurviveARestart) {
     b.request(Get("/stat"));
     EXPECT_NE(b.body().find("value='Well_Pump&amp;Tank'"), std::string::npos);
     rig.gateway->RequestExit();
+}
+
+// "Read Script" loads the main script again into a clean engine: what the file
+// no longer holds stops running.
+TEST(WebScenario, ReadScriptButtonReloadsTheMainScript) {
+    WebRig rig;
+    Gateway& g = rig.start();
+    WriteFile(rig.dir / "Scripts/Tarvelo.txt", "Sub Main(tag)\n  WriteLog \"Reloaded\", \"[\" & tag & \"]\"\nEnd Sub\n");
+    Browser b(rig.platform);
+    b.request(Post("/stat", "clientinput=yes&script=Read+Script"));
+    rig.log.clear();
+    g.triggers().QueueScriptEvent(nullptr);
+    rig.platform.advance(100);
+    std::vector<std::string> said;
+    for (const auto& e : rig.log) said.push_back(e.type + " " + e.data);
+    EXPECT_EQ(said, std::vector<std::string>{"Reloaded []"});
 }

@@ -289,6 +289,11 @@ public:
         std::error_code ec;
         const auto type = std::filesystem::symlink_status(path, ec).type();
         if (type == std::filesystem::file_type::socket) QLocalServer::removeServer(name);
+        // With owner-only access Qt makes the socket beside the path and renames it
+        // over whatever is there: any other file at the path is never ours to replace.
+        else if (type != std::filesystem::file_type::not_found) return false;
+        // Only this user may connect: the socket is created with owner-only access.
+        server_.setSocketOptions(QLocalServer::UserAccessOption);
         return server_.listen(name);
     }
     void close() override { server_.close(); }

@@ -78,6 +78,9 @@ public:
     // Empties the n slots (which may run Class_Terminate, pushing above them)
     // and points the first `bound` back at themselves, then gives them back.
     void Pop(Slot* base, size_t n, size_t bound) noexcept {
+        // An empty frame took nothing, and its base may be null (pushed before
+        // the first block): rewinding to it would lose the stack.
+        if (n == 0) return;
         for (size_t i = 0; i < bound; ++i) base[i].ref = &base[i].value;
         for (size_t i = n; i-- > 0;) base[i].value.Clear();
         if (base >= begin_ && base <= end_) top_ = base;

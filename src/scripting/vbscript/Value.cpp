@@ -233,8 +233,14 @@ std::string StandardErrorText(int n) {
     case 52: return "Bad file name or number";
     case 53: return "File not found";
     case 54: return "Bad file mode";
+    case 57: return "Device I/O error";
+    case 58: return "File already exists";
+    case 61: return "Disk full";
     case 62: return "Input past end of file";
+    case 67: return "Too many files";
     case 70: return "Permission denied";
+    case 74: return "Can't rename with different drive";
+    case 76: return "Path not found";
     case 91: return "Object variable not set";
     case 92: return "For loop not initialized";
     case 94: return "Invalid use of Null";
