@@ -15,10 +15,10 @@ import sys
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
-def parse(specs):
+def parse(entries):
     folders, links = {}, {}
-    for spec in specs:
-        name, folder, deps = (spec.split("|") + ["", ""])[:3]
+    for entry in entries:
+        name, folder, deps = (entry.split("|") + ["", ""])[:3]
         folders[name] = folder.rstrip("/") + "/"
         links[name] = deps.split()
     return folders, links

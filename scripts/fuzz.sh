@@ -31,6 +31,11 @@ cmake --build "$build" -j"${JOBS:-2}" --target "${names[@]}"
 # six times faster than on disk.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
+# The script target's seeds are the language corpus the tests already keep.
+seed_dirs() {
+  if [ "$1" = vbscript ]; then echo tests/vbscript; else echo "fuzz/corpus/$1"; fi
+}
+
 status=0
 summary=()
 for t in "${targets[@]}"; do
@@ -44,7 +49,7 @@ for t in "${targets[@]}"; do
   rc=0
   # New inputs go to the scratch corpus; the seeds stay as they are.
   ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$build/bin/tarvelo_${t}_fuzz" "${args[@]}" "$work/corpus" "fuzz/corpus/$t" > "$work/log" 2>&1 || rc=$?
+    "$build/bin/tarvelo_${t}_fuzz" "${args[@]}" "$work/corpus" $(seed_dirs "$t") > "$work/log" 2>&1 || rc=$?
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n1)"
   per_s="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log" | tail -n1)"
   cov="$(grep -o 'cov: [0-9]*' "$work/log" | tail -n1 || true)"

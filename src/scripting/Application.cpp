@@ -5,6 +5,7 @@
 
 #include "common/Text.h"
 #include "scripting/ScriptCollection.h"
+#include "scripting/vbscript/SystemObjects.h"
 #include "scripting/vbscript/Value.h"
 #include "xap/XapMessage.h"
 
@@ -277,6 +278,8 @@ void Application::DeSelectXapMessage(const std::string& target, const std::strin
 
 void Application::InitScriptControl() {
     engine_.Reset();
+    // A reset drops every registered class: the scripts' file and shell objects come back each time.
+    vbs::RegisterSystemObjects(engine_.GetRuntime());
     engine_.SetLanguage("VBScript");
     engine_.SetAllowUI(true);
     engine_.AddObject("xap", scriptObject_, true);

@@ -126,6 +126,18 @@ TEST(HostObject, RunAndRunExCallProceduresOfOtherFiles) {
     EXPECT_EQ(Said(g, "\"[\" & RunEx(\"other.txt\", \"NoResult\", \"ab\") & RunEx(\"other.txt\", \"Missing\", \"\") & \"]\""), "[]");
 }
 
+TEST(HostObject, ScriptsCreateFileAndShellObjectsAlsoAfterAReload) {
+    ScriptGateway g(kLogMain);
+    g.Start();
+    g.app().InitScriptControl();  // a reset drops registered classes; they must come back
+    WriteFile(g.dir / "note.txt", "first line\r\nsecond\r\n");
+    const std::string path = (g.dir / "note.txt").string();
+    EXPECT_EQ(Said(g, "CreateObject(\"Scripting.FileSystemObject\").OpenTextFile(\"" + path + "\").ReadLine"),
+              "first line");
+    EXPECT_EQ(Said(g, "CreateObject(\"WScript.Shell\").ExpandEnvironmentStrings(\"[%TARVELO_NO_SUCH_VAR%]\")"),
+              "[%TARVELO_NO_SUCH_VAR%]");
+}
+
 TEST(HostObject, MainWithoutParameterIsCalledWithNone) {
     ScriptGateway g("Sub Main\n  xap.WriteLog \"main\", \"no tag\"\nEnd Sub\n");
     g.Start();

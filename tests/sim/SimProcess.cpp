@@ -16,17 +16,17 @@ public:
     bool start(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& workingDir) override {
         if (running_) return false;
-        const SimProgram* spec = platform_.programs().find(program);
-        if (!spec) return false;
+        const SimProgram* registered = platform_.programs().find(program);
+        if (!registered) return false;
         SimProgramRun run{program, arguments, workingDir};
         platform_.programs().started.push_back(run);
         running_ = true;
         ++generation_;
-        later(spec->runMs, [this, spec = *spec, run] {
-            int exitCode = spec.exitCode;
-            if (spec.behaviour) {
+        later(registered->runMs, [this, registered = *registered, run] {
+            int exitCode = registered.exitCode;
+            if (registered.behaviour) {
                 exitCode = -1;  // a behaviour that throws is a program that crashed
-                platform_.runHandler("simulated program", [&] { exitCode = spec.behaviour(run); });
+                platform_.runHandler("simulated program", [&] { exitCode = registered.behaviour(run); });
             }
             finish(exitCode);
         });

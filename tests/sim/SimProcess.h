@@ -27,7 +27,7 @@ struct SimProgram {
 class SimPrograms {
 public:
     // Starting any other program fails, as for a missing file.
-    void add(const std::string& program, SimProgram spec) { programs_[program] = std::move(spec); }
+    void add(const std::string& program, SimProgram registered) { programs_[program] = std::move(registered); }
     const SimProgram* find(const std::string& program) const {
         auto it = programs_.find(program);
         return it == programs_.end() ? nullptr : &it->second;

@@ -107,8 +107,8 @@ std::vector<fs::path> Entries(const fs::path& folder, bool folders, const std::s
 }
 
 // What a source argument names: one path, or the matches of a wildcard in its last part.
-std::vector<fs::path> Sources(const std::string& spec, bool folders, int notFound) {
-    fs::path p = os::Locate(spec);
+std::vector<fs::path> Sources(const std::string& pattern, bool folders, int notFound) {
+    fs::path p = os::Locate(pattern);
     std::string name = p.filename().string();
     if (!HasWildcard(name)) {
         if (folders ? !IsFolder(p) : !IsFile(p)) {
