@@ -14,9 +14,11 @@ namespace {
 
 using namespace tarvelo;
 
+// ID 0702: the lamp's one component is its private link's preset (the second
+// id the device's records take), which stands for the load.
 const std::string kCmd =
     "xap-header\n{\nv=13\nhop=1\nuid=FF.1234:00\nclass=xAPBSC.cmd\nsource=acme.tool.host\n"
-    "target=zantu.UPB.TESTBOX:>\n}\noutput.state.1\n{\nID=0701\nState=on\nLevel=3\n}\n";
+    "target=zantu.UPB.TESTBOX:>\n}\noutput.state.1\n{\nID=0702\nState=on\nLevel=3\n}\n";
 
 void BM_ParseBscCommand(benchmark::State& state) {
     for (auto _ : state) {

@@ -15,6 +15,7 @@
 
 #include "common/Dictionary.h"
 #include "common/Guard.h"
+#include "common/SharedText.h"
 #include "common/VbDate.h"
 #include "platform/Platform.h"
 
@@ -25,7 +26,7 @@ struct UPBChannel;
 
 struct UPBLinkState {
     std::weak_ptr<UPBChannel> Parent;
-    std::string Values;  // command names: name 0x02 index, joined by 0x01
+    SharedText Values;  // command names: name 0x02 index, joined by 0x01; shared by a kind's states
     std::string LastCommand;
     int16_t DefaultOnCommand = 0;
     int16_t DefaultOnLevel = 0;

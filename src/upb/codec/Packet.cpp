@@ -109,10 +109,11 @@ std::string JoinCommandList(const std::vector<std::string>& names) {
 }
 } // namespace
 
-std::string CommandList(int kind) {
-    // Built once: the import gives every state of a device its kind's list.
-    static const std::string actions = JoinCommandList(ActionNames());
-    static const std::string offOn = JoinCommandList(OffOnNames());
+SharedText CommandList(int kind) {
+    // Built once: the import gives every state of a device its kind's list,
+    // and they all share it.
+    static const SharedText actions = JoinCommandList(ActionNames());
+    static const SharedText offOn = JoinCommandList(OffOnNames());
     if (kind == 2 || kind == 3) return actions;
     if (kind == 8) return offOn;
     return {};
