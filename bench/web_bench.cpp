@@ -1,6 +1,7 @@
 // The status page: how long one page takes to build and how big it is, for
 // the demo installation and for a generated 250-module export, with the
-// status table shown (1) and with the configuration columns (2); and the
+// status table shown (1) and with the configuration columns (2), and with
+// every section open (link map, settings, xAP messages of interest); and the
 // request parser on a typical save. Requests per second through the real
 // listener and the gateway's memory after many requests: bench/web_load.py.
 
@@ -45,6 +46,7 @@ struct Site {
     std::unique_ptr<app::SettingsCache> ini;
     app::ProgramSettings settings;
     std::unique_ptr<web::PageFramework> framework;
+    std::unique_ptr<xap::DevicesOfInterest> interest;
     std::unique_ptr<web::StatusPage> page;
 
     explicit Site(int devices) {
@@ -67,7 +69,8 @@ struct Site {
             if (s->Tag.empty()) s->Tag = "Tag_" + std::to_string(s->UIDindex);
         });
         framework = std::make_unique<web::PageFramework>(platform, log, *ini, settings, base, base / "HTML");
-        page = std::make_unique<web::StatusPage>(*framework, network, *ini, settings, log, platform.clock(), "0.1.0",
+        interest = std::make_unique<xap::DevicesOfInterest>(log, platform.clock(), network, *ini, nullptr);
+        page = std::make_unique<web::StatusPage>(*framework, network, *ini, settings, *interest, log, platform.clock(), "0.1.0",
                                                  web::StatusPage::Callbacks{});
     }
     ~Site() {
@@ -97,6 +100,40 @@ void BM_StatusPage(benchmark::State& state) {
 }
 // 0 devices: the demo installation.
 BENCHMARK(BM_StatusPage)->Args({0, 1})->Args({0, 2})->Args({250, 1})->Args({250, 2})->Unit(benchmark::kMicrosecond);
+
+// Every section open: configuration columns, link-map editor, settings, and
+// 20 xAP filters with their captured values in detail.
+void BM_StatusPageAllSections(benchmark::State& state) {
+    Site site(static_cast<int>(state.range(0)));
+    site.settings.ShowStatus = 2;
+    site.settings.ShowEditMap = site.settings.ShowSetup = true;
+    site.settings.ShowReceiveMessages = site.settings.ShowReceiveDetail = true;
+    for (int i = 0; i < 20; ++i) {
+        const std::string tag = "Sensor_" + std::to_string(i);
+        site.interest->filters().add("acme.sensor.house:room" + std::to_string(i) + "~sensor.report", tag + ";1");
+        auto device = std::make_shared<xap::DeviceClass>();
+        device->Tag = tag;
+        for (const char* item : {"sensor.report.temp", "sensor.report.humidity", "sensor.report.battery"}) {
+            device->MessageKeyList.push_back(item);
+            device->MessageList.add(item, "42");
+        }
+        site.interest->devices().add(tag, device);
+    }
+    web::Request request;
+    request.ParsePage("GET /stat HTTP/1.1\r\nHost: gw\r\nUser-Agent: Mozilla/5.0\r\n\r\n");
+    request.setRemoteip("192.168.1.30");
+    size_t bytes = 0;
+    for (auto _ : state) {
+        web::StatusPage::Result r = site.page->Serve(request);
+        bytes = r.text.size();
+        benchmark::DoNotOptimize(r.text.data());
+    }
+    size_t links = 0;
+    site.network.UPBLinks.forEach([&](const model::LinkEntry&) { ++links; });
+    state.counters["page_KB"] = static_cast<double>(bytes) / 1024.0;
+    state.counters["links"] = static_cast<double>(links);
+}
+BENCHMARK(BM_StatusPageAllSections)->Arg(0)->Arg(250)->Unit(benchmark::kMicrosecond);
 
 void BM_ParseSave(benchmark::State& state) {
     // A configuration save of 750 rows, as a browser sends it.

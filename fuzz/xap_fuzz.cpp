@@ -55,7 +55,7 @@ struct World {
         auto device = std::make_shared<xap::DeviceClass>();
         device->Tag = "Dev";
         xap.devices().devices().add("Dev", device);
-        xap.Init("HOST", "Default", "Default", "FF.0002:00");
+        xap.Init("HOST", "Default", "Default");
         xap.SetReady();
     }
 };

@@ -53,7 +53,8 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
             },
             .GetUPBState = [this](const std::string& id) { return upb_.GetUPBState(id); },
             .x10Lookup = [this] { return &installation_.x10Lookup(); },
-            .QueueScriptEvent = [this](const auto& event) { triggers_.QueueScriptEvent(event); }},
+            .QueueScriptEvent = [this](const auto& event) { triggers_.QueueScriptEvent(event); },
+            .UID = [this] { return settings_.UID; }},
            options_.xapPort),
       triggers_(platform_, log_, [this](const std::string& tag) { application_.RunMain(tag); }),
       application_(platform_, paths_, ini_, xap_, xap_.devices(), triggers_.currentEvent(), log_,
@@ -65,7 +66,7 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                         },
                     .mainRunning = options_.runMain}),
       scriptServer_(platform_, application_, log_),
-      web_(platform_, log_, ini_, settings_, network_, paths_.base, paths_.htmlFolder(), options_.version,
+      web_(platform_, log_, ini_, settings_, network_, xap_.devices(), paths_.base, paths_.htmlFolder(), options_.version,
            {.page = {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink,
                                               int16_t destination, bool on, int16_t level,
                                               int16_t command) {
@@ -84,7 +85,13 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                      },
                      // "Read Script" starts from a clean engine: a procedure
                      // deleted from the file stops running.
-                     .ReadScript = [this] { application_.InitScriptControl(); }},
+                     .ReadScript = [this] { application_.InitScriptControl(); },
+                     // Another PIM may not be in message mode yet: set it up as start-up does.
+                     .ReopenPim =
+                         [this](const std::string& oldPort) {
+                             if (upb_.Reopen(oldPort)) upb_.SendPIMMessage(upb::kPimOptionsWrite);
+                         },
+                     .ArmPeriodicScript = [this](const std::string& seconds) { triggers_.ArmPeriodic(seconds); }},
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {
                 Console("Status page: http://127.0.0.1:" + Dec(port) + "/stat");
@@ -135,10 +142,11 @@ void Gateway::GlobalInitialisation() {
     Guard(&log_, "Server Form_Load ", [&] { web_.Start(); });
     interfaceAddress_ = ini_.GetIniSetting("Interface", "InterfaceAddress", "Default", "zantuXap.ini");
     broadcastAddress_ = ini_.GetIniSetting("Interface", "BroadcastAddress", "Default", "zantuXap.ini");
-    programUID_ = app::ConvertUID(RemoveQuotes(ini_.GetIniSetting("UPB", "UID", "FF.0002:00", "Tarvelo.ini")));
+    // xAP starts before the other settings load; it needs its UID now.
+    settings_.SetIniValue(ini_, "uid");
 }
 
-int Gateway::InitXap() { return xap_.Init(computerName_, interfaceAddress_, broadcastAddress_, programUID_); }
+int Gateway::InitXap() { return xap_.Init(computerName_, interfaceAddress_, broadcastAddress_); }
 
 void Gateway::InitHW() {
     Guard(&log_, "LoadTraceWindow", [&] { upb_.trace().setWindowOpen(true); });

@@ -81,7 +81,7 @@ public:
     // The web server and its pages.
     web::WebService& web() { return web_; }
     const std::string& computerName() const { return computerName_; }
-    const std::string& programUID() const { return programUID_; }
+    const std::string& programUID() const { return settings_.UID; }
 
     bool initialised() const { return initialised_; }
     bool closing() const { return closing_; }
@@ -136,7 +136,6 @@ private:
     std::string computerName_;
     std::string interfaceAddress_;
     std::string broadcastAddress_;
-    std::string programUID_;
 
     bool initialised_ = false;
     bool closing_ = false;

@@ -39,6 +39,13 @@ std::string LinkMapName(const Network& network, const UPBLinkState& state, LogSi
     return Replace(xapName(network, state, log), "Tarvelo_", "");
 }
 
+std::string LinkMapKey(const Network& network, const UPBLinkState& state, LogSink* log) {
+    if (state.DefaultOnLink.empty() || state.DefaultOnLink == state.OnLink) return LinkMapName(network, state, log);
+    UPBLinkState imported = state;
+    imported.OnLink = state.DefaultOnLink;
+    return LinkMapName(network, imported, log);
+}
+
 StateRecords::StateRecords(Network& network, LogSink& log, app::SettingsCache& ini, Tracker& tracker,
                            const platform::Clock& clock)
     : network_(network), log_(log), ini_(ini), tracker_(tracker), clock_(clock) {}
@@ -83,7 +90,7 @@ void StateRecords::ApplyLinkEditMap() {
                 return;
             }
             Guard(&log_, "ApplyLinkEditMap", [&] {
-                const std::string entry = ini_.GetIniSetting("Link Map", LinkMapName(network_, *state, &log_), "", kFile);
+                const std::string entry = ini_.GetIniSetting("Link Map", LinkMapKey(network_, *state, &log_), "", kFile);
                 if (entry.empty()) return;
                 std::vector<std::string> f = Split(entry, ";");
                 f.resize(4);

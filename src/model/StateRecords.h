@@ -42,6 +42,10 @@ std::optional<StateRecord> ParseStateRecord(const std::string& text, VbDate now)
 
 // The link-map name of a state: its default name without "Tarvelo_".
 std::string LinkMapName(const Network& network, const UPBLinkState& state, LogSink* log);
+// The key of a state's "Link Map" entry: its link-map name with the on link
+// it was imported with. The name holds the on link's name, and the map
+// itself moves the on link; the key must stay where start-up looks for it.
+std::string LinkMapKey(const Network& network, const UPBLinkState& state, LogSink* log);
 
 // X10 address -> the first state that carries it (keys without regard to case).
 using X10Dictionary = OrderedDict<std::shared_ptr<UPBLinkState>, /*CaseInsensitive=*/true>;

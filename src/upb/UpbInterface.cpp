@@ -69,6 +69,13 @@ bool UpbInterface::OpenAtStart() {
     return connection_.OpenCommPort(settings_.UPBCommPort);
 }
 
+bool UpbInterface::Reopen(const std::string& oldPort) {
+    connection_.ClosePort(oldPort);
+    connection_.ResetReceiveBuffer();
+    if (settings_.UPBCommPort.empty()) return false;
+    return connection_.OpenCommPort(settings_.UPBCommPort);
+}
+
 void UpbInterface::Close() {
     connection_.SetClosing(true);
     queue_.Close();

@@ -88,6 +88,9 @@ public:
     // Start-up: opens the port when one is set and it is not open yet.
     // Whether it is open afterwards.
     bool OpenAtStart();
+    // The port setting changed: the connection on `oldPort` closes and the
+    // one the settings name now opens (none when the port is empty).
+    bool Reopen(const std::string& oldPort);
     // Start-up: while held, received PIM text is buffered but not split into lines.
     void Hold() { connection_.SetHold(true); }
     void ReleaseHold() { connection_.SetHold(false); }

@@ -24,8 +24,11 @@ bool StatusPage::ClientRequest(const PageContext& page) {
         const Request& request = page.request;
         if (!request.Form("UpdateButton").empty()) {
             SaveDisplayOptions(request);
+            // Each section saves only when the posted page showed it.
+            if (!request.Form("ShownSetup").empty()) SaveSettings(request);
             if (request.Form("ShownStatus") == "2") SaveRows(request);
-            // The settings, link-map and xAP messages sections save here once they exist.
+            if (!request.Form("ShownEditMap").empty()) SaveLinkMap(request);
+            if (!request.Form("ShownFilters").empty()) SaveFilterSettigs(request);
         } else if (!request.Form("script").empty()) {
             redraw = false;
             if (callbacks_.ReadScript) callbacks_.ReadScript();
@@ -74,11 +77,16 @@ void StatusPage::SaveRows(const Request& request) {
         s.Invert = Ticked(request, "Invert" + item);
         s.X10 = RecordField(request.Form("X10" + item));
         s.Delay = RecordField(request.Form("Delay" + item));
-        s.Tag = RecordField(Replace(request.Form("Tag" + item), " ", "_"));
+        s.Tag = TagText(request.Form("Tag" + item));
         s.EventNotification = Ticked(request, "Event" + item);
         if (s.EventNotification && !s.Tag.empty() && callbacks_.AddDeviceOfInterest)
             callbacks_.AddDeviceOfInterest(s.Tag, it->second);
     }
+}
+
+void StatusPage::Note(const std::string& text) {
+    notes_.push_back(text);
+    log_.WriteLog("Tarvelo", "Status ClientRequest " + text);
 }
 
 void StatusPage::RowCommand(const Request& request) {

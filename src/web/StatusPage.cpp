@@ -33,12 +33,13 @@ std::string Hex4(int32_t value) {
 } // namespace
 
 StatusPage::StatusPage(PageFramework& framework, model::Network& network, app::SettingsCache& ini,
-                       app::ProgramSettings& state, LogSink& log, const platform::Clock& clock, std::string version,
-                       Callbacks callbacks)
+                       app::ProgramSettings& state, xap::DevicesOfInterest& devices, LogSink& log,
+                       const platform::Clock& clock, std::string version, Callbacks callbacks)
     : framework_(framework),
       network_(network),
       ini_(ini),
       state_(state),
+      devices_(devices),
       log_(log),
       clock_(clock),
       version_(std::move(version)),
@@ -46,13 +47,18 @@ StatusPage::StatusPage(PageFramework& framework, model::Network& network, app::S
 
 StatusPage::Result StatusPage::Serve(const Request& request) {
     PageContext page(request);
+    notes_.clear();
     framework_.Prologue(page);
     bool redraw = true;
     if (!request.Form("clientinput").empty()) redraw = ClientRequest(page);
     Result result;
     if (!redraw) return result;
     FastString out;
+    // The last page's size: a page with every section open runs to megabytes,
+    // and growing it step by step copies it over and over.
+    out.Reserve(lastPageSize_ + lastPageSize_ / 8);
     FormatScreen(page, out);
+    lastPageSize_ = out.Value().size();
     result.refused = page.refused;
     if (!page.refused) result.text = out.Value();
     return result;
@@ -94,8 +100,15 @@ void StatusPage::FormatScreen(PageContext& page, FastString& out) {
         out.Add("<input type='hidden' name='ShownStatus' value='" + Dec(mode) + "'>");
         out.Add("<center><input type='submit' name ='UpdateButton' value='Save Changes'></center><br>");
         out.Add(OptionsTable(page));
+        if (!notes_.empty()) {
+            out.Add("<div class='notes'>");
+            for (const std::string& note : notes_) out.Add("<p class='note'>" + HtmlEscape(note) + "</p>");
+            out.Add("</div>");
+        }
         if (mode != 0) StatusTable(page, out, mode);
-        // The link-map editor, the settings and the xAP messages sections join here.
+        if (state_.ShowEditMap) AddLinkMap(page, out);
+        if (state_.ShowReceiveMessages) MessagesSection(page, out, mode == 2, state_.ShowReceiveDetail);
+        if (state_.ShowSetup) out.Add(SettingsSection(page));
         out.Add(ActionTable(page));
         out.Add("</form>");
         out.Add("<IFRAME frameborder=0 scrolling='no' name='hiddenframe' cols='0' rows='0' width='0' height='0' size='0'>"

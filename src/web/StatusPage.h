@@ -24,6 +24,7 @@
 #include "platform/Platform.h"
 #include "web/PageFramework.h"
 #include "web/Request.h"
+#include "xap/Devices.h"
 
 namespace tarvelo::web {
 
@@ -47,6 +48,11 @@ std::vector<StatusRow> BuildStatusRows(const model::Network& network, LogSink& l
 // False when a field is unknown; the rows stay in model order then.
 bool SortStatusRows(std::vector<StatusRow>& rows, const std::string& sortSpec);
 
+// A typed tag as it is kept: it names a device in the settings file
+// ("[Devices] tag=...") and ends a record field at ";", so blanks, ";", "=",
+// "~", "[", "]" and line breaks become "_".
+std::string TagText(const std::string& typed);
+
 // "ON", "OFF", or a dimmer's level; ON and OFF swap for an inverted component.
 std::string StateText(int16_t value, int16_t kind, bool invert);
 // "", "Today 7:01:37 AM", "Yesterday ...", or the full date and time.
@@ -65,13 +71,23 @@ public:
         std::function<void(const std::string& tag, const std::shared_ptr<model::UPBLinkState>& state)> AddDeviceOfInterest;
         // Reloads the scripts; empty while no script host runs.
         std::function<void()> ReadScript;
+        // The settings section saved a new HTTP port: the listener keeps its
+        // port until the next start, but answers to the new text from now on.
+        std::function<void(const std::string& port)> HttpPortSaved;
+        // The PIM's port or bridge address changed: close the old connection
+        // and open the one the settings name now.
+        std::function<void(const std::string& oldPort)> ReopenPim;
+        // The periodic script interval changed (seconds text; empty stops it).
+        std::function<void(const std::string& seconds)> ArmPeriodicScript;
     };
 
     // `state` holds the display options (ShowStatus, ShowOnlyUsed, ...), kept
     // between requests and saved in section "UPB".
+    // `devices` holds the xAP filters and devices of interest that the
+    // messages-of-interest section shows and edits.
     StatusPage(PageFramework& framework, model::Network& network, app::SettingsCache& ini,
-               app::ProgramSettings& state, LogSink& log, const platform::Clock& clock, std::string version,
-               Callbacks callbacks);
+               app::ProgramSettings& state, xap::DevicesOfInterest& devices, LogSink& log,
+               const platform::Clock& clock, std::string version, Callbacks callbacks);
 
     struct Result {
         std::string text;      // empty when the post asked for no redraw
@@ -88,6 +104,10 @@ public:
 
     static constexpr const char* kFile = "Tarvelo.ini";
 
+    // What the last save refused or changed, shown above the sections of the
+    // page it answers with.
+    const std::vector<std::string>& notes() const { return notes_; }
+
 private:
     void SaveDisplayOptions(const Request& request);
     void SaveRows(const Request& request);
@@ -98,14 +118,28 @@ private:
     std::string ControlCell(const StatusRow& row) const;
     std::string ActionTable(const PageContext& page) const;
 
+    // The link-map editor.
+    void AddLinkMap(PageContext& page, FastString& out);
+    void SaveLinkMap(const Request& request);
+    // The settings section.
+    std::string SettingsSection(const PageContext& page);
+    void SaveSettings(const Request& request);
+    // The xAP messages-of-interest section.
+    void MessagesSection(const PageContext& page, FastString& out, bool config, bool detail);
+    void SaveFilterSettigs(const Request& request);
+    void Note(const std::string& text);
+
     PageFramework& framework_;
     model::Network& network_;
     app::SettingsCache& ini_;
     app::ProgramSettings& state_;
+    xap::DevicesOfInterest& devices_;
     LogSink& log_;
     const platform::Clock& clock_;
     std::string version_;
     Callbacks callbacks_;
+    std::vector<std::string> notes_;
+    size_t lastPageSize_ = 0;
 };
 
 } // namespace tarvelo::web

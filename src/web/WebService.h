@@ -15,6 +15,7 @@
 #include "web/PageFramework.h"
 #include "web/StatusPage.h"
 #include "web/WebServer.h"
+#include "xap/Devices.h"
 
 namespace tarvelo::web {
 
@@ -28,10 +29,11 @@ public:
     };
 
     WebService(platform::Platform& platform, LogSink& log, app::SettingsCache& ini, app::ProgramSettings& settings,
-               model::Network& network, std::filesystem::path programFolder, std::filesystem::path htmlFolder,
-               std::string version, Callbacks callbacks)
+               model::Network& network, xap::DevicesOfInterest& devices, std::filesystem::path programFolder,
+               std::filesystem::path htmlFolder, std::string version, Callbacks callbacks)
         : framework_(platform, log, ini, settings, programFolder, htmlFolder, std::move(callbacks.framework)),
-          page_(framework_, network, ini, settings, log, platform.clock(), std::move(version), std::move(callbacks.page)),
+          page_(framework_, network, ini, settings, devices, log, platform.clock(), std::move(version),
+                WithServer(std::move(callbacks.page))),
           server_(platform, log, ini, programFolder, htmlFolder,
                   {.statusPage =
                        [this](const Request& request) {
@@ -49,6 +51,12 @@ public:
     PageFramework& framework() { return framework_; }
 
 private:
+    // The page's new HTTP port goes to this server.
+    StatusPage::Callbacks WithServer(StatusPage::Callbacks page) {
+        page.HttpPortSaved = [this](const std::string& port) { server_.setCurrentPort(port); };
+        return page;
+    }
+
     PageFramework framework_;
     StatusPage page_;
     WebServer server_;

@@ -183,7 +183,7 @@ void XapService::BSCQuery(const std::string& target) {
             if (!module) continue;
             const BscName name = bscName(*state);
             const std::string sub = LCase(JoinName(name));
-            const std::string uid = LinkUID(configuredUID_, state->UIDindex);
+            const std::string uid = LinkUID(configuredUID(), state->UIDindex);
 
             // Pass 1: the value list, one section per entry.
             if (state->Controllable && state->Values.find('\x01') != std::string::npos) {

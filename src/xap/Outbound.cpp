@@ -20,7 +20,7 @@ void XapService::NotifyUPBState(const std::shared_ptr<model::UPBLinkState>& stat
         } else {
             // Events are not paced: they may overtake queued query replies.
             SendXapMessage("", "xapbsc.event", section, IncludeContent(*state, moduleKind(*state)),
-                           JoinName(bscName(*state)), LinkUID(configuredUID_, state->UIDindex));
+                           JoinName(bscName(*state)), LinkUID(configuredUID(), state->UIDindex));
         }
         if (state->EventNotification) {
             auto device = std::make_shared<DeviceClass>();

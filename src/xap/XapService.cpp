@@ -10,7 +10,7 @@ XapService::XapService(platform::Platform& platform, app::Logger& log, model::Ne
       log_(log),
       network_(network),
       callbacks_(std::move(callbacks)),
-      transport_(platform, log),
+      transport_(platform, log, [this] { return configuredUID(); }),
       devices_(log, platform.clock(), network, ini, callbacks_.QueueScriptEvent),
       bscTimer_(platform.createTimer()) {
     bscTimer_->setHandler([this] { BSCTimerTick(); });
@@ -25,11 +25,15 @@ void XapService::LoadDevices() {
 
 XapService::~XapService() = default;
 
+std::string XapService::configuredUID() const {
+    if (!callbacks_.UID) return kDefaultUID;
+    return callbacks_.UID();
+}
+
 int XapService::Init(const std::string& computerName, const std::string& interfaceAddress,
-                     const std::string& broadcastAddress, const std::string& configuredUID) {
-    configuredUID_ = configuredUID;
+                     const std::string& broadcastAddress) {
     transport_.XapSource("zantu.UPB." + computerName);
-    transport_.XapUID("FF.0002:00");
+    transport_.XapUID(configuredUID());
     transport_.BroadcastAddress(broadcastAddress);
     transport_.InterfaceAddress(interfaceAddress);
     return transport_.Init();
@@ -54,9 +58,10 @@ void XapService::SendLogEntry(const app::LogEntry& entry) {
 void XapService::SendXapMessage(const std::string& target, const std::string& msgClass, const std::string& section,
                                 const std::string& data, const std::string& subaddress, const std::string& uid,
                                 const std::string& targetSubAddress) {
+    const std::string configured = configuredUID();
     std::string completed = uid;
-    if (uid.empty()) completed = configuredUID_;
-    else if (uid.size() == 2) completed = configuredUID_.substr(0, configuredUID_.size() >= 2 ? configuredUID_.size() - 2 : 0) + uid;
+    if (uid.empty()) completed = configured;
+    else if (uid.size() == 2) completed = configured.substr(0, configured.size() >= 2 ? configured.size() - 2 : 0) + uid;
 
     try {
         if (!ready_) {

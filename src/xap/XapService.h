@@ -59,6 +59,9 @@ public:
         // The X10 address table; null or empty until the state records are read.
         std::function<model::X10Dictionary*()> x10Lookup;
         std::function<void(const std::shared_ptr<DeviceClass>& event)> QueueScriptEvent;
+        // The program's UID as the settings hold it now (converted). Asked at
+        // every send, so a UID changed on the status page counts at once.
+        std::function<std::string()> UID;
     };
 
     // `remotePort`: where heartbeats and messages go (3639 unless a private
@@ -72,7 +75,7 @@ public:
     // Start-up: sets up and binds the transport. The port, or a value of 0 or
     // less when the program must end.
     int Init(const std::string& computerName, const std::string& interfaceAddress,
-             const std::string& broadcastAddress, const std::string& configuredUID);
+             const std::string& broadcastAddress);
     // After a successful Init: the first heartbeat, the ready flag, the held
     // log entries, "Using xAP port", and the time query.
     void SetReady();
@@ -110,7 +113,9 @@ public:
 
     XapTransport& transport() { return transport_; }
     DevicesOfInterest& devices() { return devices_; }
-    const std::string& configuredUID() const { return configuredUID_; }
+    // The configured UID: used for messages and heartbeats.
+    std::string configuredUID() const;
+    static constexpr const char* kDefaultUID = "FF.0002:00";
     const std::string& sunrise() const { return sunrise_; }
     const std::string& sunset() const { return sunset_; }
     BscName bscName(const model::UPBLinkState& state) { return BscNameOf(network_, state, &log_); }
@@ -132,7 +137,6 @@ private:
     std::unique_ptr<platform::Timer> bscTimer_;
     std::deque<xapQueuedMessage> bscQueue_;
     std::deque<xapQueuedMessage> preReady_;
-    std::string configuredUID_ = "FF.0002:00";
     std::string sunrise_;
     std::string sunset_;
     bool ready_ = false;

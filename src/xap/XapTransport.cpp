@@ -7,12 +7,13 @@
 
 namespace tarvelo::xap {
 
-XapTransport::XapTransport(platform::Platform& platform, LogSink& log)
+XapTransport::XapTransport(platform::Platform& platform, LogSink& log, std::function<std::string()> currentUID)
     : platform_(platform),
       log_(log),
       receiveTimer_(platform.createTimer()),
       hbeatTimer_(platform.createTimer()),
-      dropTimer_(platform.createTimer()) {
+      dropTimer_(platform.createTimer()),
+      currentUID_(std::move(currentUID)) {
     receiveTimer_->setHandler([this] { ReceiveTimerTick(); });
     hbeatTimer_->setHandler([this] { HBeatTimerTick(); });
     dropTimer_->setHandler([this] { DropTimerTick(); });
@@ -151,7 +152,13 @@ void XapTransport::SendHeartbeat(int seconds) {
     hbeatTimer_->setInterval(seconds * 1000);
     if (seconds > 0) hbeatTimer_->setEnabled(true);
     else hbeatTimer_->setEnabled(false);
-    Guard(&log_, "SendHeartbeat", [&] { send(head_ + Dec(seconds) + tail_); });
+    Guard(&log_, "SendHeartbeat", [&] {
+        if (currentUID_) {
+            std::string uid = currentUID_();
+            if (uid != uid_) XapUID(std::move(uid));
+        }
+        send(head_ + Dec(seconds) + tail_);
+    });
 }
 
 void XapTransport::HBeatTimerTick() {

@@ -33,7 +33,9 @@ public:
     static constexpr int kFirstPort = 32768;
     static constexpr int kPortTries = 200;
 
-    XapTransport(platform::Platform& platform, LogSink& log);
+    // `currentUID`, when given, is asked before every heartbeat: the UID is
+    // the settings' to own, and a changed one goes out with the next beat.
+    XapTransport(platform::Platform& platform, LogSink& log, std::function<std::string()> currentUID = {});
     ~XapTransport();
     XapTransport(const XapTransport&) = delete;
     XapTransport& operator=(const XapTransport&) = delete;
@@ -119,6 +121,7 @@ private:
     std::string source_;
     std::string target_;
     std::string uid_;
+    std::function<std::string()> currentUID_;
     std::string class_;
     std::string broadcastAddress_ = "Default";
     std::string interfaceAddress_ = "Default";

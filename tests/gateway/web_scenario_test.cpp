@@ -123,3 +123,86 @@ TEST(WebScenario, ReadScriptButtonReloadsTheMainScript) {
     for (const auto& e : rig.log) said.push_back(e.type + " " + e.data);
     EXPECT_EQ(said, std::vector<std::string>{"Reloaded []"});
 }
+
+namespace {
+
+std::shared_ptr<model::UPBLinkState> ByUID(Gateway& g, const std::string& uid) {
+    std::shared_ptr<model::UPBLinkState> found;
+    g.network().forEachState([&](auto&, auto&, const std::shared_ptr<model::UPBLinkState>& s) {
+        if (!found && model::ComponentUID(*s) == uid) found = s;
+    });
+    return found;
+}
+
+} // namespace
+
+// The settings section: a new PIM port reopens the connection on it, a new
+// UID is on the next event, and an empty interval stops the periodic script.
+TEST(WebScenario, SettingsSaveReopensThePimAndTheUidCountsAtOnce) {
+    WebRig rig;
+    Gateway& g = rig.start();
+    ASSERT_TRUE(rig.net.connected());
+    ASSERT_TRUE(g.periodicScriptTimer().enabled());
+    const int calls = rig.net.connectCalls;
+    rig.net.bridgePort = 2102;
+    Browser b(rig.platform);
+    b.request(Post("/stat", "clientinput=yes&clientvalue=yes&UpdateButton=Save+Changes&ShowStatus=1&ShowSetup=1"
+                            "&ShownSetup=1&ServerPort=8016&SerialIP=192.168.1.50&UPBCommPort=2102&UID=FF123400"
+                            "&PeriodicScriptInterval="));
+    rig.platform.advance(1000);
+    EXPECT_GT(rig.net.connectCalls, calls);
+    EXPECT_TRUE(rig.net.connected());
+    EXPECT_EQ(g.settings().UID, "FF.1234:00");
+    EXPECT_FALSE(g.periodicScriptTimer().enabled());
+
+    rig.net.pim.frames.clear();
+    rig.platform.udp.sent.clear();
+    b.request(Post("/stat", "clientinput=Q101&clientvalue=ON"));
+    ASSERT_FALSE(rig.net.pim.frames.empty());
+    EXPECT_NE(rig.net.pim.frames[0].find("2A65FF20"), std::string::npos);
+    const auto events = rig.platform.udp.sentTo(3639, "xapbsc.event");
+    ASSERT_FALSE(events.empty());
+    EXPECT_NE(events.back().find("uid=FF.1234:"), std::string::npos) << events.back();
+
+    // A refused interval keeps the timer as it is; a number starts it.
+    b.request(Post("/stat", "clientinput=yes&UpdateButton=Save+Changes&ShowStatus=1&ShownSetup=1"
+                            "&PeriodicScriptInterval=300"));
+    EXPECT_TRUE(g.periodicScriptTimer().enabled());
+    b.request(Post("/stat", "clientinput=yes&UpdateButton=Save+Changes&ShowStatus=1&ShownSetup=1"
+                            "&PeriodicScriptInterval=5+minutes"));
+    EXPECT_TRUE(g.periodicScriptTimer().enabled());
+    EXPECT_NE(b.body().find("Periodic Script Interval &#39;5 minutes&#39; was refused"), std::string::npos);
+    g.RequestExit();
+}
+
+// A link chosen in the editor: a wall-switch press that changes the
+// component is reported under the chosen link, and the choice is applied
+// again at the next start.
+TEST(WebScenario, LinkMapChoiceNamesTheLinkAWallSwitchPressIsReportedUnder) {
+    WebRig rig;
+    {
+        Gateway& g = rig.start();
+        auto hall = ByUID(g, "UPB2A_M0B_C01_01");
+        ASSERT_TRUE(hall);
+        ASSERT_EQ(hall->OnLink, "5");
+        const std::string n = Dec(hall->UIDindex);
+        Browser b(rig.platform);
+        b.request(Post("/stat", "clientinput=yes&UpdateButton=Save+Changes&ShowStatus=0&ShowEditMap=1&ShownEditMap=" +
+                                    n + "&OnLink" + n + "=19%3AHall+Accent&On" + n + "=Activate&OffLink" + n +
+                                    "=+&Off" + n + "=Deactivate"));
+        EXPECT_EQ(hall->OnLink, "19");
+        EXPECT_NE(b.body().find("<option selected='19:Hall Accent'>"), std::string::npos);
+
+        rig.platform.udp.sent.clear();
+        rig.net.pim.send("PU8904" "2A" "05" "0B" "20" "00\r");  // the hall switch sends link 5
+        rig.platform.advance(200);
+        EXPECT_EQ(hall->Value, 100);
+        EXPECT_FALSE(rig.platform.udp.sentTo(3639, "Tarvelo_Hall_Hall_Lights_Hall_Accent.UPB2A_M0B_C01_01").empty());
+        g.RequestExit();
+    }
+    EXPECT_NE(ReadFile(rig.dir / "Config/Tarvelo.ini").find("Hall_Hall_Lights_Hall_Path=19:HallAccent;Activate;;Deactivate"),
+              std::string::npos);
+    Gateway& g = rig.start();
+    EXPECT_EQ(ByUID(g, "UPB2A_M0B_C01_01")->OnLink, "19");
+    g.RequestExit();
+}

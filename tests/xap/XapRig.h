@@ -41,6 +41,7 @@ struct XapRig {
     app::SettingsCache ini{dir.path() / "Config", &log};
     model::Network net;
     model::X10Dictionary x10;
+    std::string uid = "FF.0002:00";  // the settings' UID, as the gateway hands it in
     xap::XapService xap{platform, log, net, ini,
                         {.SendUPBCommand =
                              [this](const std::shared_ptr<model::UPBStatus>& s, bool isLink, int16_t d, bool on,
@@ -53,7 +54,8 @@ struct XapRig {
                                  return int16_t{0};
                              },
                          .x10Lookup = [this] { return &x10; },
-                         .QueueScriptEvent = [this](const auto& d) { triggers.push_back(d); }}};
+                         .QueueScriptEvent = [this](const auto& d) { triggers.push_back(d); },
+                         .UID = [this] { return uid; }}};
 
     explicit XapRig(bool start = true) {
         platform.computerName_ = "HOST";
@@ -62,7 +64,8 @@ struct XapRig {
 
     int Start(const std::string& iface = "Default", const std::string& broadcast = "Default",
               const std::string& uid = "FF.0002:00") {
-        const int port = xap.Init(platform.computerName(), iface, broadcast, uid);
+        this->uid = uid;
+        const int port = xap.Init(platform.computerName(), iface, broadcast);
         if (port > 0) xap.SetReady();
         return port;
     }

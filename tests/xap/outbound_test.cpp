@@ -69,3 +69,26 @@ TEST(NotifyUPBState, NotifyingStatesReachTheScriptTriggerQueue) {
     EXPECT_TRUE(r.sent("xapbsc.event").empty());
     EXPECT_EQ(r.triggers.size(), 1u);
 }
+
+TEST(ConfiguredUID, AChangedUidCountsAtOnceForEventsLogEntriesAndHeartbeats) {
+    XapRig r;
+    auto lamp = r.device("12", 4, "Hall", "Lamp");
+    lamp->UIDindex = 268;
+    ASSERT_EQ(r.sent("xap-hbeat").size(), 1u);
+    EXPECT_NE(r.sent("xap-hbeat")[0].find("uid=FF.0002:00\n"), std::string::npos);
+    r.clearSent();
+
+    r.uid = "FF.1234:00";  // what a save on the status page does to the settings
+    r.xap.NotifyUPBState(lamp);
+    r.log.WriteLog("Tarvelo", "hello");
+    r.xap.SendXapMessage("", "a.b", "c.d", "", "", "0A");
+    const std::vector<std::string> sent = r.sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_NE(sent[0].find("uid=FF.1234:010C\n"), std::string::npos) << sent[0];
+    EXPECT_NE(sent[1].find("uid=FF.1234:00\n"), std::string::npos) << sent[1];
+    EXPECT_NE(sent[2].find("uid=FF.1234:0A\n"), std::string::npos) << sent[2];
+    // The next heartbeat (every tenth tick of the 60 s timer) carries it too.
+    r.platform.advance(600 * 1000 + 100);
+    ASSERT_FALSE(r.sent("xap-hbeat").empty());
+    EXPECT_NE(r.sent("xap-hbeat").back().find("uid=FF.1234:00\n"), std::string::npos) << r.sent("xap-hbeat").back();
+}
