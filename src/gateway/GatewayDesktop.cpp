@@ -84,7 +84,8 @@ std::vector<std::string> Gateway::LoadSetupForm() {
 
 void Gateway::SaveSetupForm(const std::vector<std::string>& boxes) {
     Guard(&log_, "SetupForm Unload", [&] {
-        if (boxes.size() != kSetupBoxes) return;
+        // A save that arrives after "Exit" would reopen the port the shut-down closed.
+        if (boxes.size() != kSetupBoxes || shutDown_) return;
         // Quotes around a value are not part of it: "2101" is port 2101.
         const bool portChanged = RemoveQuotes(boxes[0]) != settings_.UPBCommPort;
         const bool bridgeChanged = RemoveQuotes(boxes[1]) != settings_.SerialIP;

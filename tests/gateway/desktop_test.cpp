@@ -166,6 +166,14 @@ TEST(Desktop, ExitShutsDownInOrderWithoutReportingTheClosedBridge) {
     EXPECT_FALSE(r.net.connected());
     r.platform.advance(120000);
     EXPECT_EQ(r.logged("UPB PIM IP Connection Closed"), 0u);
+
+    // A form saved just before "Exit" arrives too late to reopen the port.
+    const int connects = r.net.connectCalls;
+    const std::string saved = r.ini();
+    r.host.saveSetupForm({"2102", "192.168.1.50", "8016", "False", "Black", "StyleNoBody.css", "FF.0002:00", "false",
+                          "0", "false", ""});
+    EXPECT_EQ(r.net.connectCalls, connects);
+    EXPECT_EQ(r.ini(), saved);
 }
 
 TEST(Desktop, TheSettingsFormShowsWhatTheProgramUsesAndAnUntouchedSaveChangesNothing) {
