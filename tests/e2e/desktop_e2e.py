@@ -187,8 +187,11 @@ def with_tray(bindir, srcdir, artefacts):
         xdo("key", "Return")
         env.out.wait_for(r"UPB PIM Comm Port %s Opened" % second_port)
         second_out.wait_for(r"connected 127\.0\.0\.1:")  # the gateway is on the second simulator
-        with open(env.ini_path(), "rb") as f:
-            expect(b"UPBCommPort=%s\r\n" % second_port.encode() in f.read(), "the new port is saved")
+        # The port is reopened first, then the settings are written.
+        def saved():
+            with open(env.ini_path(), "rb") as f:
+                return b"UPBCommPort=%s\r\n" % second_port.encode() in f.read()
+        expect(wait_until(saved, "the saved settings"), "the new port is saved")
         expect(not windows("--name", "UPB Setup"), "the form closed on Save")
 
         # Exit: an orderly end that does not report the closed bridge.
