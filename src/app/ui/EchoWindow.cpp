@@ -18,6 +18,8 @@ EchoWindow::EchoWindow(const DesktopHost& host) : host_(host) {
     freeze_ = new QCheckBox(QString::fromLatin1(kTraceFreeze), this);
     commData_ = new QPlainTextEdit(this);
     commData_->setReadOnly(true);
+    // Lines can be picked and copied with the keyboard too.
+    commData_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     commData_->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Received lines are padded to a fixed width: only a fixed font lines up their stamps.
     commData_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
