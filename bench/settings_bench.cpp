@@ -8,6 +8,7 @@
 
 #include "app/IniTool.h"
 #include "app/SettingsCache.h"
+#include "BenchPlatform.h"
 
 namespace fs = std::filesystem;
 using tarvelo::app::IniTool;
@@ -58,6 +59,29 @@ void BM_GetIniSetting(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GetIniSetting);
+
+// As the gateway reads: with its loop, within one turn (the file's time is
+// looked at once).
+class OneTurn : public tarvelo::bench::NoIoPlatform {
+public:
+    std::unique_ptr<tarvelo::platform::Timer> createTimer() override {
+        return std::make_unique<tarvelo::bench::InertTimer>();
+    }
+    void pumpOnce() override {}
+    void post(std::function<void()>) override {}
+};
+
+void BM_GetIniSettingInOneTurn(benchmark::State& state) {
+    fs::path dir = MakeFile(2000);
+    OneTurn loop;
+    SettingsCache cache(dir, nullptr, &loop);
+    std::mt19937 rng(1);
+    for (auto _ : state) {
+        std::string key = "UPB01_M" + std::to_string(rng() % 2000) + "_C01_00";
+        benchmark::DoNotOptimize(cache.GetIniSetting("UPB", key, "", "Tarvelo.ini"));
+    }
+}
+BENCHMARK(BM_GetIniSettingInOneTurn);
 
 } // namespace
 

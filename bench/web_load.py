@@ -4,7 +4,8 @@ on the demo installation (with the PIM simulator): requests per second for
 /stat with 4 concurrent clients on loopback, and the gateway's resident
 memory before and after 10000 requests.
 
-Usage: bench/web_load.py [BUILDDIR]   (default: build)"""
+Usage: bench/web_load.py [BUILDDIR] [REQUESTS]   (default: build 2000; the
+memory check then runs 4 x REQUESTS more)"""
 
 import os
 import sys
@@ -53,6 +54,7 @@ def run(port, total, clients):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    total = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
     gw = DemoGateway(os.path.join(build, "bin"), os.path.join(here, ".."))
     try:
         gw.set_ini("ShowStatus", "1")
@@ -61,13 +63,13 @@ def main():
         pid = gw.gateway.pid
         run(port, 200, 4)  # warm up
         before = rss_kb(pid)
-        seconds, failed, size = run(port, 2000, 4)
+        seconds, failed, size = run(port, total, 4)
         print("status page: %d bytes per answer" % size)
-        print("/stat, 4 concurrent clients: %.0f requests/s (%d of 2000 failed)" % (2000 / seconds, failed))
-        seconds, failed, _ = run(port, 8000, 4)
+        print("/stat, 4 concurrent clients: %.0f requests/s (%d of %d failed)" % (total / seconds, failed, total))
+        seconds, failed, _ = run(port, 4 * total, 4)
         after = rss_kb(pid)
-        print("RSS after warm-up: %d KB; after 10000 more requests: %d KB (%+d KB; %d failed)" %
-              (before, after, after - before, failed))
+        print("RSS after warm-up: %d KB; after %d more requests: %d KB (%+d KB; %d failed)" %
+              (before, 5 * total, after, after - before, failed))
     finally:
         gw.close()
 

@@ -14,9 +14,11 @@ namespace {
 
 using namespace tarvelo;
 
+// ID 0702: the lamp's one component is its private link's preset (the second
+// id the device's records take), which stands for the load.
 const std::string kCmd =
     "xap-header\n{\nv=13\nhop=1\nuid=FF.1234:00\nclass=xAPBSC.cmd\nsource=acme.tool.host\n"
-    "target=zantu.UPB.TESTBOX:>\n}\noutput.state.1\n{\nID=0701\nState=on\nLevel=3\n}\n";
+    "target=zantu.UPB.TESTBOX:>\n}\noutput.state.1\n{\nID=0702\nState=on\nLevel=3\n}\n";
 
 void BM_ParseBscCommand(benchmark::State& state) {
     for (auto _ : state) {
@@ -68,7 +70,8 @@ void BM_BuildBscEvent(benchmark::State& state) {
 BENCHMARK(BM_BuildBscEvent);
 
 // A whole gateway on the simulation platform: Readmessage of the command
-// through to the frame handed to the PIM line.
+// through to the frame handed to the PIM line. Between rounds the gateway
+// runs 20 s of simulated time (seconds of CPU time): a few rounds only.
 void BM_CommandToPimFrame(benchmark::State& state) {
     testing::TempDir dir;
     sim::SimPlatform platform;
@@ -85,7 +88,13 @@ void BM_CommandToPimFrame(benchmark::State& state) {
     for (auto _ : state) {
         const size_t before = net.pim.frames.size();
         g.xap().Readmessage(kCmd);
-        while (net.pim.frames.size() == before) platform.pumpOnce();
+        try {
+            platform.runUntil([&] { return net.pim.frames.size() != before; }, 10000);
+        } catch (const std::exception& e) {
+            // Not a figure of the gateway's speed: say so instead of waiting forever.
+            state.SkipWithError(("no PIM frame for the command: " + std::string(e.what())).c_str());
+            break;
+        }
         state.PauseTiming();
         platform.advance(20000);  // acknowledge, hold, follow-up poll
         platform.udp.sent.clear();
@@ -94,7 +103,7 @@ void BM_CommandToPimFrame(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CommandToPimFrame)->Iterations(2000);
+BENCHMARK(BM_CommandToPimFrame)->Iterations(20);
 
 } // namespace
 

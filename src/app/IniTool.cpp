@@ -51,9 +51,17 @@ bool ReadWholeFile(const fs::path& path, std::string& out) {
     out.clear();
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
+    // One read into a buffer of the file's size; a file that grows meanwhile
+    // (or has no size) is read on in chunks.
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (!ec && size > 0 && size < (uintmax_t{1} << 31)) {
+        out.resize(static_cast<size_t>(size));
+        out.resize(std::fread(out.data(), 1, out.size(), f));
+    }
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    while (!std::ferror(f) && (n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     const bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
@@ -98,7 +106,13 @@ void IniTool::Load(const fs::path& path) {
 }
 
 std::string IniTool::Read(const std::string& section, const std::string& key, const std::string& defaultValue) const {
-    const std::string* v = entries_.find(section + kSep + key);
+    // The entry key in its folded form, built once.
+    std::string folded;
+    folded.reserve(section.size() + 1 + key.size());
+    for (char c : section) folded.push_back(FoldCase(c));
+    folded.push_back(kSep);
+    for (char c : key) folded.push_back(FoldCase(c));
+    const std::string* v = entries_.findFolded(folded);
     if (!v || v->empty()) return defaultValue;
     return *v;
 }

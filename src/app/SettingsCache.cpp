@@ -10,7 +10,13 @@ namespace tarvelo::app {
 
 namespace fs = std::filesystem;
 
-SettingsCache::SettingsCache(fs::path folder, LogSink* log) : folder_(std::move(folder)), log_(log) {
+namespace {
+// Longest a check serves within one turn of the loop.
+constexpr int64_t kCheckServesMs = 1000;
+} // namespace
+
+SettingsCache::SettingsCache(fs::path folder, LogSink* log, platform::Platform* loop)
+    : folder_(std::move(folder)), log_(log), loop_(loop) {
     // Entry 0 is a placeholder that never matches: names are looked up in
     // lower case and its name is not.
     Entry placeholder;
@@ -42,11 +48,37 @@ fs::path SettingsCache::Locate(const std::string& fileName) const {
     return path;
 }
 
+bool SettingsCache::recentlyChecked(const Entry& e) const {
+    return loop_ && e.checkedTurn == turn_ && loop_->monotonicMillis() - e.checkedAt < kCheckServesMs;
+}
+
+void SettingsCache::noteChecked(Entry& e) {
+    e.keptSinceCheck = false;
+    if (!loop_) return;
+    e.checkedTurn = turn_;
+    e.checkedAt = loop_->monotonicMillis();
+    if (turnEndPosted_) return;
+    turnEndPosted_ = true;
+    loop_->post([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired()) return;
+        ++turn_;
+        turnEndPosted_ = false;
+    });
+}
+
 int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
-    const std::string name = LCase(fileName);
     int index = -1;
-    for (int i = 0; i <= count_ && index < 0; ++i)
-        if (entries_[static_cast<size_t>(i)].name == name) index = i;
+    // Entry 0's name is not lower case, so a case-blind match would find it.
+    for (int i = 1; i <= count_ && index < 0; ++i)
+        if (EqualsNoCase(entries_[static_cast<size_t>(i)].name, fileName)) index = i;
+    if (index >= 0) {
+        Entry& e = entries_[static_cast<size_t>(index)];
+        if (recentlyChecked(e)) {
+            if (keepInMemory) e.keptSinceCheck = true;
+            return index;
+        }
+    }
+    const std::string name = LCase(fileName);
 
     std::error_code ec;
     fs::path path = index >= 0 ? entries_[static_cast<size_t>(index)].path : fs::path();
@@ -69,8 +101,9 @@ int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
         }
         if (time > e.time) {
             e.time = time;
-            if (!keepInMemory) e.tool->Load(path);
+            if (!keepInMemory && !e.keptSinceCheck) e.tool->Load(path);
         }
+        noteChecked(e);
         return index;
     }
     ++count_;
@@ -80,6 +113,7 @@ int SettingsCache::GetIniIndex(const std::string& fileName, bool keepInMemory) {
     e.time = time;
     e.tool = std::make_unique<IniTool>(log_);
     e.tool->Load(path);
+    noteChecked(e);
     entries_.push_back(std::move(e));
     return count_;
 }
@@ -118,6 +152,7 @@ void SettingsCache::ClearINISection(const std::string& section, const std::strin
 }
 
 void SettingsCache::FlushIniCache() {
+    ++turn_;
     for (int i = 0; i <= count_; ++i) {
         Entry& e = entries_[static_cast<size_t>(i)];
         if (!e.changed) continue;

@@ -39,6 +39,15 @@ public:
     OrderedDict& operator=(OrderedDict&&) = default;
 
     bool exists(std::string_view key) const { return index_.count(fold(key)) != 0; }
+    // Room for n keys without rehashing (an import knows its device count).
+    void reserve(size_t n) { index_.reserve(n); }
+
+    // find() for a key already in its folded form (lower case when
+    // CaseInsensitive): saves folding a copy on hot paths.
+    const V* findFolded(const std::string& folded) const {
+        auto it = index_.find(folded);
+        return it == index_.end() ? nullptr : &it->second->second;
+    }
 
     V* find(std::string_view key) {
         auto it = index_.find(fold(key));
@@ -51,10 +60,16 @@ public:
 
     // Adding a key that exists is an error, as with a scripting dictionary.
     void add(std::string_view key, V value) {
-        std::string folded = fold(key);
-        if (index_.count(folded)) throw VbError("This key is already associated with an element of this collection");
-        entries_.emplace_back(std::string(key), std::move(value));
-        index_.emplace(std::move(folded), std::prev(entries_.end()));
+        // One hash look-up: the index slot is made first, then filled.
+        auto [slot, added] = index_.try_emplace(fold(key));
+        if (!added) throw VbError("This key is already associated with an element of this collection");
+        try {
+            entries_.emplace_back(std::string(key), std::move(value));
+        } catch (...) {
+            index_.erase(slot);
+            throw;
+        }
+        slot->second = std::prev(entries_.end());
     }
 
     // Sets the value, adding the key at the end when it is new.
@@ -147,6 +162,15 @@ public:
         return it == byKey_.end() ? nullptr : &it->second->value;
     }
     bool exists(std::string_view key) const { return byKey_.count(LCase(key)) != 0; }
+    // find() for a key already in lower case.
+    V* findFolded(const std::string& folded) {
+        auto it = byKey_.find(folded);
+        return it == byKey_.end() ? nullptr : &it->second->value;
+    }
+    const V* findFolded(const std::string& folded) const {
+        auto it = byKey_.find(folded);
+        return it == byKey_.end() ? nullptr : &it->second->value;
+    }
 
     void removeAt(size_t position) {
         if (position < 1 || position > items_.size()) throw VbError("Subscript out of range");

@@ -40,7 +40,27 @@ size_t ParseLeading(std::string_view t, double& out, bool skipInnerBlanks) {
         out = v;
         return j;
     }
-    std::string digits;
+    // The number's characters without inner blanks; short numbers (all of
+    // them in practice) stay on the stack.
+    struct Digits {
+        char small[64];
+        std::string big;
+        size_t n = 0;
+        void operator+=(char c) {
+            if (n < sizeof small) small[n] = c;
+            else {
+                if (n == sizeof small) big.assign(small, n);
+                big.push_back(c);
+            }
+            ++n;
+        }
+        void operator+=(const Digits& more) {
+            for (size_t k = 0; k < more.n; ++k) *this += more.data()[k];
+        }
+        const char* data() const { return n <= sizeof small ? small : big.data(); }
+        size_t size() const { return n; }
+        char operator[](size_t k) const { return data()[k]; }
+    } digits;
     size_t j = i;
     if (j < t.size() && (t[j] == '+' || t[j] == '-')) digits += t[j++];
     bool any = false, dot = false;
@@ -55,7 +75,8 @@ size_t ParseLeading(std::string_view t, double& out, bool skipInnerBlanks) {
     // Optional exponent.
     if (j < t.size() && (t[j] == 'e' || t[j] == 'E' || t[j] == 'd' || t[j] == 'D')) {
         size_t k = j + 1;
-        std::string ex = "e";
+        Digits ex;
+        ex += 'e';
         if (k < t.size() && (t[k] == '+' || t[k] == '-')) ex += t[k++];
         size_t start = k;
         while (k < t.size() && IsDigit(t[k])) ex += t[k++];
@@ -63,9 +84,9 @@ size_t ParseLeading(std::string_view t, double& out, bool skipInnerBlanks) {
     }
     // from_chars, not strtod: the Qt application object sets the user's
     // locale, and a German one would read "1.5" as 1.
-    const char* first = digits.c_str();
+    const char* first = digits.data();
     if (*first == '+') ++first;
-    if (std::from_chars(first, digits.c_str() + digits.size(), out).ec != std::errc()) {
+    if (std::from_chars(first, digits.data() + digits.size(), out).ec != std::errc()) {
         // Out of range: the sign decides which infinity.
         out = digits[0] == '-' ? -HUGE_VAL : HUGE_VAL;
     }

@@ -36,7 +36,7 @@ std::string KindLabel(int kind) {
 
 int RunCheck(platform::Platform& platform, const app::Paths& paths, std::ostream& out) {
     CollectingLog log;
-    app::SettingsCache ini(paths.config(), &log);
+    app::SettingsCache ini(paths.config(), &log, &platform);
     app::ProgramSettings settings;
     settings.InitIniKeys(ini, &log);
 

@@ -27,7 +27,7 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                               .textLog = paths_.textLog(),
                               .observer = options_.onLogEntry,
                               .sender = [this](const app::LogEntry& entry) { xap_.SendLogEntry(entry); }}),
-      ini_(paths_.config(), &log_),
+      ini_(paths_.config(), &log_, &platform_),
       installation_(network_, log_, platform_,
                     {.NotifyUPBState =
                          [this](const auto& state) {

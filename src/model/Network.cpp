@@ -27,17 +27,41 @@ const std::string& LinkEntry::Item(size_t position) const {
     return items[position - 1];
 }
 
+namespace {
+// The key of a link id in UPBLinks, folded: the id and "~".
+std::string LinkKey(std::string_view linkId) {
+    std::string key;
+    key.reserve(linkId.size() + 1);
+    for (char c : linkId) key.push_back(FoldCase(c));
+    key.push_back('~');
+    return key;
+}
+} // namespace
+
+const LinkEntry* Network::findLink(std::string_view linkId) const { return UPBLinks.findFolded(LinkKey(linkId)); }
+LinkEntry* Network::findLink(std::string_view linkId) { return UPBLinks.findFolded(LinkKey(linkId)); }
+
 void Network::forEachState(
     const std::function<void(UPBModule&, UPBChannel&, const std::shared_ptr<UPBLinkState>&)>& f,
     bool includeUntracked) const {
     for (const auto& [key, module] : UPBModules) {
         if (!module) continue;
-        // Copies: a handler may add channels or states while we walk.
-        auto channels = module->ChannelCollection();
-        for (const auto& channel : channels) {
-            auto states = channel->LinkCollection;
-            for (const auto& state : states)
-                if (includeUntracked || state->StatusMask != 0) f(*module, *channel, state);
+        // A handler may add channels or states while we walk: the walk covers
+        // what was there when it reached each collection, and holds the
+        // channel and state it is on (an append may move the vectors' items).
+        // No copies of the collections: at start-up this walk runs over
+        // thousands of states several times.
+        const auto& channels = module->ChannelCollection();
+        const size_t channelCount = channels.size();
+        for (size_t c = 0; c < channelCount && c < channels.size(); ++c) {
+            const std::shared_ptr<UPBChannel> channel = channels[c];
+            const auto& states = channel->LinkCollection;
+            const size_t stateCount = states.size();
+            for (size_t i = 0; i < stateCount && i < states.size(); ++i) {
+                if (!includeUntracked && states[i]->StatusMask == 0) continue;
+                const std::shared_ptr<UPBLinkState> state = states[i];
+                f(*module, *channel, state);
+            }
         }
     }
 }
@@ -76,10 +100,21 @@ int HexField(const std::string& decimalText) {
 
 std::string ComponentUID(const UPBLinkState& state) {
     auto channel = state.channel();
-    auto module = state.module();
-    if (!channel || !module) throw VbError("Object variable or With block variable not set");
-    return "UPB" + Hex2(HexField(module->NetId)) + "_M" + Hex2(HexField(module->ModuleID)) + "_C" +
-           Hex2(channel->Channel + 1) + "_" + Hex2(state.Componentindex + 1);
+    if (!channel) throw VbError("Object variable or With block variable not set");
+    auto module = channel->Parent.lock();
+    if (!module) throw VbError("Object variable or With block variable not set");
+    // Start-up builds one per tracked state: one string, no temporaries.
+    std::string out;
+    out.reserve(17);
+    out += "UPB";
+    out += Hex2(HexField(module->NetId));
+    out += "_M";
+    out += Hex2(HexField(module->ModuleID));
+    out += "_C";
+    out += Hex2(channel->Channel + 1);
+    out += '_';
+    out += Hex2(state.Componentindex + 1);
+    return out;
 }
 
 std::string xapName(const Network& network, const UPBLinkState& state, LogSink* log) {
@@ -87,9 +122,18 @@ std::string xapName(const Network& network, const UPBLinkState& state, LogSink* 
     bool ok = Guard(log, "xapName", [&] {
         auto module = state.module();
         if (!module) throw VbError("Object variable or With block variable not set");
-        std::string name = "Tarvelo_" + module->Room + "_" + module->name;
-        if (const LinkEntry* link = network.findLink(state.OnLink)) name += "_" + link->Item(2);
-        result = Replace(name, " ", "_");
+        const LinkEntry* link = network.findLink(state.OnLink);
+        result.reserve(10 + module->Room.size() + module->name.size() + (link ? 1 + link->Item(2).size() : 0));
+        result += "Tarvelo_";
+        result += module->Room;
+        result += '_';
+        result += module->name;
+        if (link) {
+            result += '_';
+            result += link->Item(2);
+        }
+        for (char& c : result)
+            if (c == ' ') c = '_';
     });
     return ok ? result : "Unknown.Unknown.Unknown";
 }

@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Dictionary.h"
 #include "common/Guard.h"
+#include "common/SharedText.h"
 #include "common/VbDate.h"
 #include "platform/Platform.h"
 
@@ -24,7 +26,7 @@ struct UPBChannel;
 
 struct UPBLinkState {
     std::weak_ptr<UPBChannel> Parent;
-    std::string Values;  // command names: name 0x02 index, joined by 0x01
+    SharedText Values;  // command names: name 0x02 index, joined by 0x01; shared by a kind's states
     std::string LastCommand;
     int16_t DefaultOnCommand = 0;
     int16_t DefaultOnLevel = 0;
@@ -125,7 +127,8 @@ struct Network {
     int32_t StateSequence = 0;
     int16_t UIDCounter = 0;
 
-    const LinkEntry* findLink(const std::string& linkId) const { return UPBLinks.find(linkId + "~"); }
+    const LinkEntry* findLink(std::string_view linkId) const;
+    LinkEntry* findLink(std::string_view linkId);
 
     // The walk used everywhere: module keys in order, channels, states;
     // states with StatusMask 0 are skipped unless includeUntracked.

@@ -51,6 +51,7 @@ void StateRecords::ReadLastChange() {
             // A corrupt record costs only its own component.
             Guard(&log_, "ReadLastChange", [&] {
                 const std::string text = ini_.GetIniSetting("UPB", ComponentUID(*state), "", kFile);
+                if (text.empty()) return;  // no record: nothing to parse, no clock to read
                 const std::optional<StateRecord> r =
                     ParseStateRecord(text, DateFromLocalMillis(clock_.localMillis()));
                 if (!r) return;

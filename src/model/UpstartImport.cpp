@@ -1,6 +1,13 @@
 #include "model/UpstartImport.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/IniTool.h"
 #include "common/Text.h"
@@ -10,10 +17,50 @@ namespace tarvelo::model {
 
 namespace fs = std::filesystem;
 
+namespace {
+// An export is hundreds of kilobytes of short lines of short fields: line
+// ends and commas are found eight bytes at a time. Marks() sets the 0x80 bit
+// of each byte of `word` equal to the spread byte (exactly those).
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr bool kLittle = std::endian::native == std::endian::little;
+inline uint64_t Marks(uint64_t word, uint64_t spread) {
+    constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+    const uint64_t x = word ^ spread;  // a zero byte where the byte matched
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+inline uint64_t Load(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+// The first CR or LF from `from` on (text.size() when none).
+size_t LineEnd(std::string_view text, size_t from) {
+    size_t i = from;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: a record line is done in two.
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (m) return i + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(m)));
+    }
+#endif
+    if constexpr (kLittle) {
+        for (; i + 8 <= text.size(); i += 8) {
+            const uint64_t w = Load(text.data() + i);
+            const uint64_t m = Marks(w, kOnes * '\n') | Marks(w, kOnes * '\r');
+            if (m) return i + static_cast<size_t>(std::countr_zero(m) >> 3);
+        }
+    }
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
+    return i;
+}
+} // namespace
+
 bool ExportLines::next(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
-    size_t end = pos_;
-    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+    size_t end = LineEnd(text_, pos_);
     line = text_.substr(pos_, end - pos_);
     ++number_;
     if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
@@ -23,16 +70,25 @@ bool ExportLines::next(std::string_view& line) {
 
 void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
     fields.clear();
-    size_t start = 0;
-    while (true) {
-        size_t comma = line.find(',', start);
-        if (comma == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            return;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* start = begin;
+    const char* p = begin;
+    if constexpr (kLittle) {
+        for (; end - p >= 8; p += 8) {
+            for (uint64_t m = Marks(Load(p), kOnes * ','); m; m &= m - 1) {
+                const char* comma = p + (std::countr_zero(m) >> 3);
+                fields.emplace_back(start, static_cast<size_t>(comma - start));
+                start = comma + 1;
+            }
         }
-        fields.push_back(line.substr(start, comma - start));
-        start = comma + 1;
     }
+    for (; p != end; ++p) {
+        if (*p != ',') continue;
+        fields.emplace_back(start, static_cast<size_t>(p - start));
+        start = p + 1;
+    }
+    fields.emplace_back(start, static_cast<size_t>(end - start));
 }
 
 namespace {
@@ -46,15 +102,67 @@ std::string_view Field(const std::vector<std::string_view>& f, size_t i) {
     return f[i];
 }
 std::string Text(const std::vector<std::string_view>& f, size_t i) { return std::string(Field(f, i)); }
-int16_t Number(const std::vector<std::string_view>& f, size_t i) { return ToInt16(Val(Field(f, i))); }
 
-// The next non-empty line; reading past the end is an error.
-std::string_view NextRecord(ExportLines& lines) {
-    std::string_view line;
-    do {
-        if (!lines.next(line)) throw VbError(kPastEnd);
-    } while (line.empty());
-    return line;
+// Val and the 16-bit rounding of a field. Fields are nearly always plain
+// decimal integers: those are converted here; anything else (blanks, "&H",
+// a fraction, an exponent) goes through Val.
+int16_t Number(const std::vector<std::string_view>& f, size_t i) {
+    const std::string_view t = Field(f, i);
+    const bool negative = !t.empty() && t[0] == '-';
+    const size_t first = negative ? 1 : 0;
+    if (t.size() > first && t.size() - first <= 9) {
+        int32_t v = 0;
+        size_t k = first;
+        for (; k < t.size() && t[k] >= '0' && t[k] <= '9'; ++k) v = v * 10 + (t[k] - '0');
+        if (k == t.size()) {
+            if (negative) v = -v;
+            if (v < INT16_MIN || v > INT16_MAX) throw VbError("Overflow");
+            return static_cast<int16_t>(v);
+        }
+    }
+    return ToInt16(Val(t));
+}
+
+// Byte comparison without a library call: the values are a few bytes.
+inline bool Same(const char* p, size_t n, std::string_view value) {
+    if (n != value.size()) return false;
+    for (size_t k = 0; k < n; ++k)
+        if (p[k] != value[k]) return false;
+    return true;
+}
+
+// Whether field i of a record exists and equals `value`, without splitting
+// the record: most component records name link 255 (no link) and are
+// skipped on this alone.
+bool FieldIs(std::string_view line, size_t i, std::string_view value) {
+#if defined(__SSE2__)
+    // The commas of the first sixteen bytes at once: a component record's
+    // link field nearly always ends within them.
+    if (line.size() >= 16 && i >= 1 && i < 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data()));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(','))));
+        for (size_t k = 1; k < i && m; ++k) m &= m - 1;  // drop the first i - 1 commas
+        if (m) {
+            const size_t start = static_cast<size_t>(std::countr_zero(m)) + 1;
+            m &= m - 1;
+            if (m) {
+                const size_t end = static_cast<size_t>(std::countr_zero(m));
+                return Same(line.data() + start, end - start, value);
+            }
+        }
+    }
+#endif
+    // Records are a few dozen bytes: a plain loop beats memchr's set-up.
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    for (; i > 0; --i) {
+        while (p != end && *p != ',') ++p;
+        if (p == end) return false;
+        ++p;
+    }
+    const char* q = p;
+    while (q != end && *q != ',') ++q;
+    return Same(p, static_cast<size_t>(q - p), value);
 }
 
 } // namespace
@@ -137,25 +245,46 @@ void UpstartImport::ReadUPSText(std::string_view text) {
 }
 
 void UpstartImport::Import(std::string_view text) {
+    // Offsets of kept lines are 32-bit; a string that long is past what the
+    // language holds anyway.
+    if (text.size() > UINT32_MAX) throw VbError("Out of memory");
     ExportLines lines(text);
+    Records records;
+    size_t at = 0;  // the line the device pass is on
     // A failure names the export line it met, so that a user can find the
     // record among hundreds.
-    auto where = [&](const VbError& e) {
-        return VbError(std::string(e.what()) + " at export line " + Dec(static_cast<long long>(lines.number())),
-                       e.line());
+    auto where = [&](const VbError& e, size_t line) {
+        return VbError(std::string(e.what()) + " at export line " + Dec(static_cast<long long>(line)), e.line());
     };
     try {
-        if (!ReadHeaderAndLinks(lines)) return;
-        ScanUsage(lines);
-        lines.rewind();
-        ReadDevices(lines);
+        if (!ReadHeaderAndLinks(lines, records)) return;
+        ScanUsage(lines, records);
     } catch (const VbError& e) {
-        throw where(e);
+        throw where(e, lines.number());
+    }
+    try {
+        ReadDevices(text, records, lines.number(), at);
+    } catch (const VbError& e) {
+        throw where(e, at);
     }
     AddSceneModule();
 }
 
-bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines) {
+void UpstartImport::Records::keep(std::string_view text, std::string_view line, size_t number) {
+    if (line.empty()) return;
+    // The device pass begins at the first line that begins with "3".
+    if (!started) {
+        if (line[0] != '3') return;
+        started = true;
+    }
+    // It acts on records "1", "3" and "8", and on "4" to "7" unless they
+    // name link 255; other types it skips.
+    const char t = line.size() == 1 || line[1] == ',' ? line[0] : '\0';
+    if (t == '1' || t == '3' || t == '8' || (t >= '4' && t <= '7' && !FieldIs(line, 4, "255")))
+        add(text, line, number);
+}
+
+bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines, Records& records) {
     std::vector<std::string_view> f;
     std::string_view header;
     if (!lines.next(header)) throw VbError(kPastEnd);
@@ -175,11 +304,16 @@ bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines) {
         std::string_view line;
         if (!lines.next(line)) throw VbError(kPastEnd);
         if (line.empty()) continue;  // still one of the N
+        records.keep(lines.text(), line, lines.number());
         SplitFields(line, f);
         if (f.size() != 3) log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
         if (f[0] != "2") log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
         LinkEntry entry;
-        entry.items = {Text(f, 1), Text(f, 2), Dec(NextUID())};
+        // Room for the first module that uses the link, which the usage scan adds.
+        entry.items.reserve(4);
+        entry.items.emplace_back(Field(f, 1));
+        entry.items.emplace_back(Field(f, 2));
+        entry.items.emplace_back(Dec(NextUID()));
         const std::string key = entry.items[0] + "~";
         network_.UPBLinks.add(std::move(entry), key);
     }
@@ -191,55 +325,73 @@ int16_t UpstartImport::NextUID() {
     return ++network_.UIDCounter;
 }
 
-void UpstartImport::ScanUsage(ExportLines& lines) {
+void UpstartImport::ScanUsage(ExportLines& lines, Records& records) {
     std::vector<std::string_view> f;
     std::string_view line;
     auto use = [&](std::string_view linkId, std::string_view moduleId) {
         // Keys are unique without regard to case; item 1 must still match exactly.
-        LinkEntry* entry = network_.UPBLinks.find(std::string(linkId) + "~");
+        LinkEntry* entry = network_.findLink(linkId);
         if (!entry || entry->items[0] != linkId) return;
         for (size_t i = 3; i < entry->items.size(); ++i)
             if (entry->items[i] == moduleId) return;
         entry->items.emplace_back(moduleId);
     };
+    size_t devices = 0;
+    records.kept.reserve(records.kept.size() + lines.text().size() / 64);
     while (lines.next(line)) {
         if (line.empty()) continue;
+        // The record type when it is one character, else 0.
+        const char t = line.size() == 1 || line[1] == ',' ? line[0] : '\0';
+        if (t < '4' || t > '7') {
+            if (t == '3') ++devices;
+            if (!records.started && line[0] == '3') records.started = true;
+            if (records.started && (t == '1' || t == '3' || t == '8')) records.add(lines.text(), line, lines.number());
+            continue;
+        }
+        // A component record: it is skipped on link 255 in both passes.
+        if (FieldIs(line, 4, "255")) continue;
+        if (records.started) records.add(lines.text(), line, lines.number());
+        // Only the records "4" and "5" count here: no other line is split.
+        if (t != '4' && t != '5') continue;
         SplitFields(line, f);
-        if (f[0] == "4" && f.size() == 7 && f[4] != "255") {
+        if (t == '4' && f.size() == 7) {
             use(f[4], f[3]);
-        } else if (f[0] == "5" && f.size() == 14 && f[4] != "255") {
+        } else if (t == '5' && f.size() == 14) {
             use(f[4], f[3]);
             use(f[9], f[3]);
         }
     }
+    // Device records add one module each (the scene module one more).
+    network_.UPBModules.reserve(devices + 1);
 }
 
-void UpstartImport::ReadDevices(ExportLines& lines) {
-    std::string_view line;
-    do {
-        if (!lines.next(line)) throw VbError(kPastEnd);
-    } while (line.empty() || line[0] != '3');
-
+void UpstartImport::ReadDevices(std::string_view text, const Records& records, size_t lineCount, size_t& at) {
+    at = lineCount;  // running out of records is reading past the last line
     Work w;
     std::vector<std::string_view> f;
-    while (true) {
-        SplitFields(line, f);
-        const std::string_view type = f[0];
-        if (type == "3") {
+    for (const Record& r : records.kept) {
+        const std::string_view line = text.substr(r.offset, r.length);
+        at = r.number;
+        const char type = line[0];  // kept records have a one-character type
+        if (type == '3') {
+            SplitFields(line, f);
             DeviceRecord(w, f);
-        } else if (type == "8") {
+        } else if (type == '8') {
             if (w.pending && !w.moduleOwn) w.attachPending();
-        } else if (type == "4") {
-            if (f.size() == 7 && f[4] != "255") PresetRecord(w, f);
-        } else if (type == "5" || type == "6" || type == "7") {
-            const size_t need = type == "5" ? 14 : type == "6" ? 15 : 10;
-            if (f.size() == need && f[4] != "255") TransmitterRecord(w, f, type[0] - '0');
-        } else if (type == "1") {
+        } else if (type == '4') {
+            SplitFields(line, f);
+            if (f.size() == 7) PresetRecord(w, f);
+        } else if (type == '5' || type == '6' || type == '7') {
+            SplitFields(line, f);
+            const size_t need = type == '5' ? 14 : type == '6' ? 15 : 10;
+            if (f.size() == need) TransmitterRecord(w, f, type - '0');
+        } else if (type == '1') {
             w.attachPending();
             return;
         }
-        line = NextRecord(lines);
     }
+    at = lineCount;
+    throw VbError(kPastEnd);
 }
 
 void UpstartImport::DeviceRecord(Work& w, const std::vector<std::string_view>& f) {
@@ -257,7 +409,9 @@ void UpstartImport::DeviceRecord(Work& w, const std::vector<std::string_view>& f
     module->Outputs = Number(f, 10);
     module->Inputs = Number(f, 9);
     module->Channels = Number(f, 8);
-    module->Room = Replace(Field(f, 11), " ", "_");
+    module->Room = Field(f, 11);
+    for (char& c : module->Room)
+        if (c == ' ') c = '_';
     module->name = Text(f, 12);
     w.module = module;
 
@@ -304,7 +458,7 @@ int16_t UpstartImport::MaskFor(Work& w, int component) {
 }
 
 void UpstartImport::PresetRecord(Work& w, const std::vector<std::string_view>& f) {
-    const std::string linkId(f[4]);
+    const std::string_view linkId = f[4];
     const LinkEntry* entry = network_.findLink(linkId);
     if (!entry) throw VbError("Invalid procedure call or argument");
     if (entry->Count() != 4) return;  // a scene, or nobody's: no module state

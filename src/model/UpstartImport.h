@@ -25,7 +25,7 @@ public:
     explicit ExportLines(std::string_view text) : text_(text) {}
     // The next line; false at the end of the text.
     bool next(std::string_view& line);
-    void rewind() { pos_ = 0; number_ = 0; }
+    std::string_view text() const { return text_; }
     // 1-based number of the line next() gave last; 0 before the first.
     size_t number() const { return number_; }
 
@@ -51,11 +51,27 @@ public:
 
 private:
     struct Work;
+    // A line the device pass acts on, found by the first pass: the device
+    // pass never looks at the other lines again.
+    struct Record {
+        uint32_t offset = 0;
+        uint32_t length = 0;
+        uint32_t number = 0;  // line number, for messages
+    };
+    struct Records {
+        std::vector<Record> kept;
+        bool started = false;  // a line beginning "3" was seen
+        void keep(std::string_view text, std::string_view line, size_t number);
+        void add(std::string_view text, std::string_view line, size_t number) {
+            kept.push_back({static_cast<uint32_t>(line.data() - text.data()), static_cast<uint32_t>(line.size()),
+                            static_cast<uint32_t>(number)});
+        }
+    };
 
     void Import(std::string_view text);
-    bool ReadHeaderAndLinks(ExportLines& lines);  // false: bad header, model unchanged
-    void ScanUsage(ExportLines& lines);
-    void ReadDevices(ExportLines& lines);
+    bool ReadHeaderAndLinks(ExportLines& lines, Records& records);  // false: bad header, model unchanged
+    void ScanUsage(ExportLines& lines, Records& records);
+    void ReadDevices(std::string_view text, const Records& records, size_t lineCount, size_t& at);
     void AddSceneModule();
 
     void DeviceRecord(Work& w, const std::vector<std::string_view>& f);

@@ -109,9 +109,10 @@ void DevicesOfInterest::Capture(const XapMessage& message) {
         for (const MsgCollection::Item& item : items->items()) {
             size_t eq = item.line.find('=');
             if (eq == std::string::npos) continue;
-            std::string name = sections[s] + "." + item.line.substr(0, eq);
+            std::string name = sections[s] + ".";
+            name.append(item.line.substr(0, eq));
             if (values.exists(name)) continue;
-            values.add(name, item.line.substr(eq + 1));
+            values.add(name, std::string(item.line.substr(eq + 1)));
             names.push_back(std::move(name));
         }
     }

@@ -5,6 +5,7 @@
 
 #include "app/ProgramSettings.h"
 #include "app/SettingsCache.h"
+#include "sim/SimPlatform.h"
 #include "support/TempDir.h"
 
 using namespace tarvelo;
@@ -76,6 +77,60 @@ TEST(SettingsCache, ReadsPickUpAFileChangedOnDiskButWritesNeverDiscardUnsavedCha
     // The flush overwrites the change made on disk meanwhile, as documented.
     EXPECT_EQ(ReadFile(dir / "a.ini"), "[S]\r\nfirst=kept\r\nk=2\r\nsecond=also\r\n");
     EXPECT_FALSE(cache.changed(1));
+}
+
+namespace {
+// A loop whose turn ends only when the test says so: posted calls wait.
+struct HeldTurns : sim::SimPlatform {
+    std::vector<std::function<void()>> held;
+    void post(std::function<void()> call) override { held.push_back(std::move(call)); }
+    void endTurn() {
+        auto calls = std::move(held);
+        held.clear();
+        for (auto& c : calls) c();
+    }
+};
+} // namespace
+
+// With a loop, a file's time is looked at once per turn (and once a second
+// within a long one): an edit by hand reaches the next event that reads the
+// file, or any read after a flush.
+TEST(SettingsCache, WithALoopAnEditOnDiskIsSeenByTheNextTurnAfterASecondOrAfterAFlush) {
+    TempDir dir;
+    HeldTurns loop;
+    WriteFile(dir / "a.ini", "[S]\nk=1\n");
+    SettingsCache cache(dir.path(), nullptr, &loop);
+    auto edit = [&, seconds = 0](const std::string& value) mutable {
+        WriteFile(dir / "a.ini", "[S]\nk=" + value + "\n");
+        Touch(dir / "a.ini", seconds += 5);
+    };
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "1");
+    edit("2");
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "1");  // same turn: served from memory
+    loop.endTurn();
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "2");
+
+    edit("3");
+    loop.advance(999);
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "2");
+    loop.advance(1);
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "3");
+
+    edit("4");
+    cache.FlushIniCache();
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "4");
+
+    // A save in the same turn as an unseen edit keeps its change, as a save
+    // that looked at the file would have: the next look does not reload.
+    edit("5");
+    cache.SaveIniSetting("S", "mine", "kept", "a.ini");
+    loop.endTurn();
+    EXPECT_EQ(cache.GetIniSetting("S", "mine", "", "a.ini"), "kept");
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "4");
+    // Once looked at, a later edit is loaded again as usual.
+    edit("6");
+    loop.endTurn();
+    EXPECT_EQ(cache.GetIniSetting("S", "k", "", "a.ini"), "6");
 }
 
 TEST(SettingsCache, FlushWritesOnlyChangedFiles) {

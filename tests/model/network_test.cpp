@@ -31,6 +31,23 @@ TEST(NetworkModel, BackPointersDoNotDangleWhenTheModelIsReplaced) {
     EXPECT_THROW(ComponentUID(*kept), VbError);
 }
 
+// A handler that adds to the collections being walked (moving their items)
+// or empties them: the walk covers what was there when it reached each
+// collection and never touches a state it no longer holds.
+TEST(NetworkModel, TheWalkSurvivesHandlersThatChangeTheCollections) {
+    Network net;
+    auto m = AddModule(net, "3", 2);
+    for (int i = 0; i < 3; ++i) AddState(m, 255, "-1", static_cast<int16_t>(i));
+    std::vector<int16_t> seen;
+    net.forEachState([&](UPBModule& module, UPBChannel& channel, const std::shared_ptr<UPBLinkState>& state) {
+        seen.push_back(state->Componentindex);
+        for (int i = 0; i < 8; ++i) AddState(m, 255, "-1", 100);
+        if (seen.size() == 2) channel.LinkCollection.clear();
+        EXPECT_EQ(state->module().get(), &module);
+    });
+    EXPECT_EQ(seen, (std::vector<int16_t>{0, 1}));
+}
+
 TEST(NetworkModel, StatusMaskTableEdges) {
     EXPECT_EQ(StatusMaskFor(3, 7), 255);
     EXPECT_EQ(StatusMaskFor(5, 4), 2);

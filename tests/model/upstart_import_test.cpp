@@ -315,6 +315,26 @@ TEST_F(Import, LineEndsDoNotMatterAndLatin1PassesThrough) {
     EXPECT_TRUE(log.entries.empty());
 }
 
+// Records on link 255 are passed over on that field alone, whatever else is
+// wrong with them.
+TEST_F(Import, RecordsOnLink255ArePassedOverWhateverTheirShape) {
+    read(Crlf({"0,5,2,2,1,1", "2,1,A", "2,2,B", "3,6,1,1,1,1,0,2,1,0,1,R,Sw,0", "4,0,0,6,255", "4,0,0,6,255,100,0,extra",
+               "5,0,0,6,255,0,0,0,0,1,0,0,0,0", "6,0,0,6,255,junk", "7,255", "4,0,0,6,1,100,0", "1"}));
+    EXPECT_FALSE(failed());
+    // Link 1 is module 6's private link: its preset replaced the own state.
+    ASSERT_EQ(StateCount(net, "6"), 1u);
+    EXPECT_EQ(State(net, "6", 1, 1)->OnLink, "1");
+}
+
+// The device pass starts at the first line beginning "3" wherever it is: a
+// broken link line that begins so is taken for a device record too.
+TEST_F(Import, TheDevicePassBeginsAtTheFirstLineBeginningWith3) {
+    read(Crlf({"0,5,2,2,1,1", "2,1,A", "3,2,B", "3,6,1,1,1,1,0,2,1,0,1,R,Sw,0", "1"}));
+    EXPECT_TRUE(failed("Subscript out of range at export line 3"));
+    EXPECT_EQ(net.UPBLinks.count(), 2u);
+    EXPECT_FALSE(net.UPBModules.exists("6"));
+}
+
 TEST_F(Import, BinaryGarbageNeverCrashes) {
     std::mt19937 rng(4711);
     const std::string valid = Crlf({"0,5,2,2,1,1", "2,1,A", "2,2,B", "3,4,1,1,1,1,0,5,1,1,4,R,IO,0",

@@ -78,6 +78,23 @@ TEST(XapMessage, LargeHostileMessagesParseInLinearTime) {
     EXPECT_GT(m.msgCollection(1000)->Count(), 3000u);
 }
 
+// Sections, items and header fields point into the text the message keeps:
+// they stay valid when the message is moved and when it parses a second text.
+TEST(XapMessage, ParsedPartsSurviveAMoveAndASecondText) {
+    CapturingLog log;
+    XapMessage first(&log);
+    first.FromXap(std::string(kCmd).replace(kCmd.find("a.b.c"), 5, "acme.long-source-name.host"));
+    XapMessage m(std::move(first));
+    EXPECT_EQ(m.MsgSource(), "acme.long-source-name.host");
+    m.FromXap("xap-header\n{\nclass=Second\n}\nsecond\n{\nK = v\n}\n");
+    EXPECT_EQ(m.GetItem("output.state.1", "id"), "01");
+    EXPECT_EQ(m.GetItem("second", "k"), " v");
+    EXPECT_EQ(m.MsgClass(), "Second");
+    EXPECT_EQ(m.msgCollection(0)->items()[0].line, "ID=01");
+    // The second text's closing empty name is the first one's again.
+    EXPECT_EQ(log.entries.size(), 1u);
+}
+
 TEST(XapMessage, CompareAddressWildcardsOnEitherSide) {
     struct Case { const char* pattern; const char* address; bool match; };
     const Case cases[] = {

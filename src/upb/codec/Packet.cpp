@@ -96,19 +96,27 @@ const std::vector<std::string>& OffOnNames() {
     return names;
 }
 
-std::string CommandList(int kind) {
-    const std::vector<std::string>* names = nullptr;
-    if (kind == 2 || kind == 3) names = &ActionNames();
-    else if (kind == 8) names = &OffOnNames();
-    else return {};
+namespace {
+std::string JoinCommandList(const std::vector<std::string>& names) {
     std::string out;
-    for (size_t i = 0; i < names->size(); ++i) {
+    for (size_t i = 0; i < names.size(); ++i) {
         if (i) out += '\x01';
-        out += (*names)[i];
+        out += names[i];
         out += '\x02';
         out += std::to_string(i);
     }
     return out;
+}
+} // namespace
+
+SharedText CommandList(int kind) {
+    // Built once: the import gives every state of a device its kind's list,
+    // and they all share it.
+    static const SharedText actions = JoinCommandList(ActionNames());
+    static const SharedText offOn = JoinCommandList(OffOnNames());
+    if (kind == 2 || kind == 3) return actions;
+    if (kind == 8) return offOn;
+    return {};
 }
 
 std::string CommandName(int kind, std::string_view value) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/SharedText.h"
+
 namespace tarvelo::upb {
 
 // Message data ids the gateway sends.
@@ -69,7 +71,7 @@ const std::vector<std::string>& ActionNames();
 const std::vector<std::string>& OffOnNames();
 
 // The command-name list of a module kind: name 0x02 number, entries joined by 0x01.
-std::string CommandList(int kind);
+SharedText CommandList(int kind);
 // The action name for a numeric value of kind 2 or 8; else the value itself.
 std::string CommandName(int kind, std::string_view value);
 
