@@ -1,6 +1,5 @@
 #include "gateway/Check.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -81,18 +80,7 @@ int RunCheck(platform::Platform& platform, const app::Paths& paths, std::ostream
     out << "X10 addresses: " << installation.x10Lookup().size() << "\n";
     out << "Import time: " << Millis(times.importMs) << "; records and link map: " << Millis(times.restoreMs) << "\n";
     out << "Problems: " << log.entries.size() << "\n";
-    // A missing Config folder fails every settings key alike: one line each, with its count.
-    std::vector<std::pair<std::pair<std::string, std::string>, int>> distinct;
-    for (const auto& entry : log.entries) {
-        auto same = std::find_if(distinct.begin(), distinct.end(), [&](const auto& d) { return d.first == entry; });
-        if (same == distinct.end()) distinct.push_back({entry, 1});
-        else ++same->second;
-    }
-    for (const auto& [entry, count] : distinct) {
-        out << "  " << entry.first << ": " << entry.second;
-        if (count > 1) out << " (" << count << " times)";
-        out << "\n";
-    }
+    for (const auto& [type, data] : log.entries) out << "  " << type << ": " << data << "\n";
     return log.entries.empty() ? 0 : 1;
 }
 

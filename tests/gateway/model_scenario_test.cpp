@@ -125,20 +125,4 @@ TEST(ModelScenario, CheckListsEveryProblemAndFails) {
     EXPECT_NE(missing.str().find("UPStartExport not found at " + upe.string()), std::string::npos);
 }
 
-// A freshly installed base folder has nothing yet: every settings key fails
-// the same way, and the report says so once, with the count.
-TEST(ModelScenario, CheckOfAnEmptyBaseFolderNamesEachProblemOnce) {
-    tarvelo::testing::TempDir dir;
-    sim::SimPlatform platform;
-    app::Paths paths;
-    paths.base = dir.path();
-    std::ostringstream out;
-    EXPECT_EQ(RunCheck(platform, paths, out), 1);
-    const std::string text = out.str();
-    const std::string unable = "  IniTool:  Unable to create " + (dir.path() / "Config/Tarvelo.ini").string();
-    EXPECT_NE(text.find(unable + " (15 times)\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find(unable, text.find(unable) + 1), std::string::npos) << text;
-    EXPECT_NE(text.find("  Tarvelo: UPStartExport not found at "), std::string::npos) << text;
-}
-
 } // namespace
