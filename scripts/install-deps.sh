@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when missing.
+# xvfb, trayer, xdotool, imagemagick and xclip drive the desktop test (a
+# virtual display with a system tray, clicks, screenshots, the clipboard).
 # clang and its libFuzzer runtime (libclang-rt-<version of Debian's clang>-dev)
 # build the fuzz targets that scripts/fuzz.sh runs.
 set -euo pipefail
@@ -10,6 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat
   chromium chromium-driver
+  xvfb xauth trayer xdotool imagemagick xclip
   locales python3
   clang libclang-rt-14-dev
 )

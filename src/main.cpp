@@ -1,11 +1,14 @@
 // tarvelo: the UPB <-> xAP gateway.
 #include <QCoreApplication>
+#include <QLibrary>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -13,6 +16,13 @@
 #include "gateway/Check.h"
 #include "gateway/Gateway.h"
 #include "platform/qt/QtPlatform.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer build's leak checker: the desktop's system libraries keep
+// caches for the life of the process (fontconfig) or give up connection
+// buffers only at their own exit (D-Bus, asked whether a tray exists).
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+#endif
 
 namespace {
 
@@ -25,7 +35,8 @@ const char* kUsage =
     "Options:\n"
     "  --base DIR    base folder holding Config/, Data/, Scripts/ and HTML/\n"
     "                (default: $TARVELO_HOME, else the executable's folder)\n"
-    "  --headless    run as a daemon, without tray icon or windows\n"
+    "  --headless    run as a daemon, without tray icon or windows (also what\n"
+    "                happens without a display or a system tray)\n"
     "  --quiet       do not copy log entries to standard error\n"
     "  --check       load the settings and the UPStart export as start-up does,\n"
     "                without opening the PIM or any socket; print a summary and\n"
@@ -95,6 +106,55 @@ int Parse(int argc, char** argv, Options& o) {
     return 0;
 }
 
+// The application object, and the desktop when this session can show one.
+struct DesktopChoice {
+    std::unique_ptr<QCoreApplication> app;
+    tarvelo::DesktopFactory factory;
+    std::string why;  // why there is none
+};
+
+std::filesystem::path ExecutableFolder(const char* argv0) {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path();
+}
+
+// The desktop library sits beside the program in a build, and in
+// lib/tarvelo when installed. Only a session with a display loads it, so a
+// daemon never maps Qt Widgets and the X libraries.
+DesktopChoice ChooseDesktop(bool headless, int& argc, char** argv) {
+    DesktopChoice c;
+    auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    if (headless) {
+        c.why = "started with --headless";
+    } else if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
+        c.why = "no display (DISPLAY and WAYLAND_DISPLAY are not set)";
+    } else {
+        const std::filesystem::path folder = ExecutableFolder(argv[0]);
+        static QLibrary library;  // never unloaded: the desktop's code runs until the end
+        std::string error;
+        for (const auto& candidate : {folder / "libtarvelo-desktop.so", folder / ".." / "lib" / "tarvelo" / "libtarvelo-desktop.so"}) {
+            library.setFileName(QString::fromStdString(candidate.lexically_normal().string()));
+            if (library.load()) break;
+            if (error.empty() || std::filesystem::exists(candidate)) error = library.errorString().toStdString();
+        }
+        using Entry = const tarvelo::DesktopLibrary* (*)();
+        auto entry = library.isLoaded() ? reinterpret_cast<Entry>(library.resolve(tarvelo::kDesktopLibraryEntry)) : nullptr;
+        const tarvelo::DesktopLibrary* desktop = entry ? entry() : nullptr;
+        if (!library.isLoaded()) {
+            c.why = "the desktop library cannot be loaded (" + error + ")";
+        } else if (!desktop || desktop->version != tarvelo::DesktopLibrary::kVersion) {
+            c.why = "the desktop library does not match this program";
+        } else {
+            c.app.reset(static_cast<QCoreApplication*>(desktop->createApplication(argc, argv, c.why)));
+            if (c.app && c.why.empty()) c.factory = desktop->createDesktop;
+        }
+    }
+    if (!c.app) c.app = std::make_unique<QCoreApplication>(argc, argv);
+    return c;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +162,7 @@ int main(int argc, char** argv) {
     if (int r = Parse(argc, argv, options)) return r - 1;
 
     const auto started = std::chrono::steady_clock::now();
-    QCoreApplication app(argc, argv);
+    DesktopChoice desktop = ChooseDesktop(options.headless || options.check, argc, argv);
     const auto paths = tarvelo::app::Paths::Resolve(options.base, QCoreApplication::applicationDirPath().toStdString());
 
     tarvelo::platform::qt::QtPlatform platform;
@@ -111,6 +171,8 @@ int main(int argc, char** argv) {
     gatewayOptions.mirrorLog = !options.quiet;
     gatewayOptions.xapPort = static_cast<uint16_t>(options.xapPort);
     gatewayOptions.version = TARVELO_VERSION;
+    gatewayOptions.desktop = desktop.factory;
+    if (!options.headless) gatewayOptions.headlessReason = desktop.why;
     // A person watching the terminal sees the page's address, the start-up
     // polls and every change; a service's journal gets the log lines only.
     if (!options.quiet && isatty(STDOUT_FILENO))

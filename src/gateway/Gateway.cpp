@@ -44,7 +44,10 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                     std::string cause = it == commandCauses_.end() ? "command" : it->second;
                     if (it != commandCauses_.end()) commandCauses_.erase(it);
                     StateChanged(state, cause);
-                }}),
+                },
+            .traceChanged = [this](bool scroll) {
+                if (desktop_) desktop_->TraceChanged(scroll);
+            }}),
       xap_(platform_, log_, network_, ini_,
            {.SendUPBCommand = [this](const std::shared_ptr<model::UPBStatus>& status, bool isLink, int16_t destination,
                                      bool on, int16_t level, int16_t command) {
@@ -95,7 +98,9 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {
                 Console("Status page: http://127.0.0.1:" + Dec(port) + "/stat");
-            }}) {
+            }}),
+      desktop_(options_.desktop ? options_.desktop(MakeDesktopHost()) : nullptr) {
+    if (!desktop_) desktop_ = std::make_unique<HeadlessDesktop>();
     // A handler that throws past its own guard costs one log line, not the loop.
     platform_.setErrorReporter([this](const std::string& line) { log_.WriteLog("Tarvelo", line); });
 }
@@ -127,7 +132,8 @@ bool Gateway::Start() {
 
         Guard(&log_, "InitHW", [&] { InitHW(); });
         LoadTimerForm();
-        // The tray icon joins here with the desktop user interface; a headless gateway has none.
+        if (!options_.headlessReason.empty()) log_.WriteLog("Tarvelo", "No tray icon: " + options_.headlessReason);
+        desktop_->ShowTrayIcon();
     });
     if (!keepRunning) shutDown_ = true;
     return keepRunning;
@@ -209,11 +215,13 @@ void Gateway::Shutdown() {
     IgnoringErrors([&] { ini_.FlushIniCache(); });
     // Repeats left out of the log are counted before the transport goes.
     IgnoringErrors([&] { log_.FlushRepeats(); });
-    // The tray icon goes here with the desktop user interface.
+    IgnoringErrors([&] { desktop_->RemoveTrayIcon(); });
     IgnoringErrors([&] { UnloadForms(); });
 }
 
 void Gateway::UnloadForms() {
+    IgnoringErrors([&] { desktop_->UnloadForms(); });
+    upb_.trace().setWindowOpen(false);
     triggers_.Stop();
     IgnoringErrors([&] { scriptServer_.Stop(); });
     IgnoringErrors([&] { upb_.Close(); });

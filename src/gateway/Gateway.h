@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "app/Logger.h"
 #include "app/Paths.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsCache.h"
+#include "gateway/Desktop.h"
 #include "gateway/Status.h"
 #include "model/Installation.h"
 #include "model/Network.h"
@@ -44,6 +46,10 @@ public:
         // Lines for a person watching the terminal: the status page's address,
         // start-up polling progress, one line per component change.
         std::function<void(const std::string& line)> console;
+        // Builds the tray icon and windows; empty: none (headless).
+        DesktopFactory desktop;
+        // Why there is no desktop, logged once at start-up when not empty.
+        std::string headlessReason;
     };
 
     Gateway(platform::Platform& platform, app::Paths paths, Options options);
@@ -59,6 +65,12 @@ public:
     // The tray menu's "Exit", and SIGTERM/SIGINT: closing flag, then shut-down.
     void RequestExit();
 
+    // The desktop's side (GatewayDesktop.cpp): a tray menu item chosen, and
+    // the settings form's eleven boxes loaded and saved.
+    void MenuChosen(int item);
+    std::vector<std::string> LoadSetupForm();
+    void SaveSetupForm(const std::vector<std::string>& boxes);
+    Desktop& desktop() { return *desktop_; }
     platform::Platform& platform() { return platform_; }
     const app::Paths& paths() const { return paths_; }
     app::Logger& log() { return log_; }
@@ -117,6 +129,9 @@ private:
     void Received(const std::string& packet);
     void AddDeviceOfInterest(const std::string& tag, const std::shared_ptr<model::UPBLinkState>& state);
     void Console(const std::string& line);
+    // The user's browser at a path of the status pages' server.
+    void OpenPage(const std::string& path);
+    DesktopHost MakeDesktopHost();
 
     platform::Platform& platform_;
     app::Paths paths_;
@@ -136,6 +151,8 @@ private:
     std::string computerName_;
     std::string interfaceAddress_;
     std::string broadcastAddress_;
+    // Last: built once every part it reaches exists, gone before any of them.
+    std::unique_ptr<Desktop> desktop_;
 
     bool initialised_ = false;
     bool closing_ = false;

@@ -68,7 +68,7 @@ void Trace::EchoMessage(std::string_view traceText) {
     line += SecondsText(clock_.secondsSinceMidnight());
     line += ">\r\n";
     append(line);
-    ScrollEchoWindows();
+    Changed(true);
 }
 
 void Trace::Received(std::string_view text) {
@@ -90,7 +90,7 @@ void Trace::Received(std::string_view text) {
         append(stamp);
         start = cr + 1;
     }
-    if (windowOpen_) ScrollEchoWindows();
+    Changed(windowOpen_);
 }
 
 void Trace::MarkAttempt(int number) {
@@ -100,6 +100,12 @@ void Trace::MarkAttempt(int number) {
     const size_t crlf = text_.rfind("\r\n");
     if (crlf != std::string::npos && crlf >= windowStart) text_.insert(crlf, mark);
     else append(mark);
+    Changed(false);
+}
+
+void Trace::SetStatus(std::string text) {
+    status_ = std::move(text);
+    Changed(false);
 }
 
 std::string_view Trace::text() const {
@@ -112,8 +118,8 @@ void Trace::append(std::string_view piece) {
     if (text_.size() > 2 * kMaxChars) text_.erase(0, text_.size() - kMaxChars);
 }
 
-void Trace::ScrollEchoWindows() {
-    if (!frozen_ && onScroll) onScroll();
+void Trace::Changed(bool scroll) {
+    if (callbacks_.changed) callbacks_.changed(scroll && !frozen_);
 }
 
 } // namespace tarvelo::upb

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -16,7 +17,16 @@ class Trace {
 public:
     static constexpr size_t kMaxChars = 10000;
 
-    explicit Trace(const platform::Clock& clock) : clock_(clock) {}
+    struct Callbacks {
+        // The text or the connection state changed. `scroll`: the last line
+        // should come into view (never while frozen). Runs inside the writer:
+        // a window only notes it and redraws later, so that writing never
+        // pumps the loop under the PIM handler.
+        std::function<void(bool scroll)> changed;
+    };
+
+    explicit Trace(const platform::Clock& clock, Callbacks callbacks = {})
+        : clock_(clock), callbacks_(std::move(callbacks)) {}
 
     // A transmission: the bytes in their trace form, then EchoMessage.
     void EchoHex(std::string_view sent);
@@ -27,7 +37,7 @@ public:
     // "<try n>" at the end of the last complete line.
     void MarkAttempt(int number);
 
-    void SetStatus(std::string text) { status_ = std::move(text); }
+    void SetStatus(std::string text);
     const std::string& status() const { return status_; }
 
     // The trace text: its last kMaxChars characters.
@@ -40,9 +50,6 @@ public:
     void setWindowOpen(bool open) { windowOpen_ = open; }
     bool windowOpen() const { return windowOpen_; }
 
-    // The window scrolls its last line into view (ScrollEchoWindows).
-    std::function<void()> onScroll;
-
     // A control character or one that sorts before "0" becomes "<hh>"; other
     // characters are copied, every second one followed by a blank.
     static std::string HexForm(std::string_view sent);
@@ -53,9 +60,11 @@ private:
     void append(std::string_view piece);
     // The time stamp texts, formatted once a second.
     const std::string& Stamp(bool withDate);
-    void ScrollEchoWindows();
+    // ScrollEchoWindows when `scroll`; a window redraws either way.
+    void Changed(bool scroll);
 
     const platform::Clock& clock_;
+    Callbacks callbacks_;
     // May hold up to twice kMaxChars; text() shows the tail. Cutting on every
     // write would move 10000 characters per line.
     std::string text_;

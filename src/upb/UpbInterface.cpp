@@ -12,7 +12,7 @@ UpbInterface::UpbInterface(platform::Platform& platform, LogSink& log, const app
       settings_(settings),
       network_(network),
       callbacks_(std::move(callbacks)),
-      trace_(platform.clock()),
+      trace_(platform.clock(), {.changed = callbacks_.traceChanged}),
       connection_(platform, log, settings, trace_,
                   {.reply = [this] { queue_.ReplyArrived(); },
                    .replyTimeout = [this] { queue_.ReplyWaitExpired(); },

@@ -63,6 +63,8 @@ public:
     struct Callbacks {
         std::function<void(const std::string& packet)> upbReceive;
         std::function<void(const std::shared_ptr<model::UPBLinkState>& state)> NotifyUPBState;
+        // The trace text or the connection state changed (see Trace::Callbacks).
+        std::function<void(bool scroll)> traceChanged;
     };
 
     UpbInterface(platform::Platform& platform, LogSink& log, const app::ProgramSettings& settings,

@@ -14,7 +14,11 @@ namespace {
 class TraceTest : public ::testing::Test {
 protected:
     sim::SimPlatform p;  // 2026-12-06 07:00:00
-    Trace trace{p.clock()};
+    int scrolls = 0, changes = 0;
+    Trace trace{p.clock(), {.changed = [this](bool scroll) {
+                                ++changes;
+                                if (scroll) ++scrolls;
+                            }}};
     std::string text() const { return std::string(trace.text()); }
     static std::string Padded(std::string s) {
         s.resize(92, ' ');
@@ -56,8 +60,6 @@ TEST_F(TraceTest, AttemptMarksGoAtTheEndOfTheLastCompleteLine) {
 }
 
 TEST_F(TraceTest, FrozenStopsReceivedTextAndScrollingOnly) {
-    int scrolls = 0;
-    trace.onScroll = [&] { ++scrolls; };
     trace.setWindowOpen(true);
     trace.setFrozen(true);
     trace.Received("PA\r");
@@ -67,8 +69,12 @@ TEST_F(TraceTest, FrozenStopsReceivedTextAndScrollingOnly) {
     EXPECT_NE(text().find("Sent to PIM"), std::string::npos);
     EXPECT_NE(text().find("<try 1>"), std::string::npos);
     EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(changes, 2);  // the window still redraws the transmission and the mark
     trace.setFrozen(false);
     trace.Received("PA\r");
+    EXPECT_EQ(scrolls, 1);
+    trace.SetStatus("Port Not Connected");
+    EXPECT_EQ(changes, 4);
     EXPECT_EQ(scrolls, 1);
 }
 
