@@ -104,7 +104,8 @@ public:
 using DesktopFactory = std::function<std::unique_ptr<Desktop>(DesktopHost host)>;
 
 // The entry point of the desktop library, found by name after loading it.
-// Creates the application object (a QApplication) for argc/argv; `why` gets
+// Creates the application object (a QApplication, handed over as a
+// QCoreApplication* in a void*: this layer knows no Qt) for argc/argv; `why` gets
 // the reason when this session cannot show a tray icon (then the caller runs
 // headless, with the application object it got). Returns null when no
 // application object could be made at all.

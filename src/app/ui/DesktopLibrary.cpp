@@ -1,6 +1,7 @@
 // The desktop library's entry point, found by name once the program has
 // loaded it (see gateway/Desktop.h).
 #include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
 
@@ -21,7 +22,7 @@ void* CreateApplication(int& argc, char** argv, std::string& why) {
         why = "the display cannot be opened";
     else if (!QSystemTrayIcon::isSystemTrayAvailable())
         why = "the desktop has no system tray";
-    return app;
+    return static_cast<QCoreApplication*>(app);  // the program takes it back as one
 }
 
 std::unique_ptr<tarvelo::Desktop> CreateDesktop(tarvelo::DesktopHost host) {
