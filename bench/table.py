@@ -71,6 +71,10 @@ gb("settings", "BM_GetIniSettingInOneTurn", "GetIniSetting, 2000-record file, wi
 for devices, show in ((0, 1), (0, 2), (250, 1), (250, 2)):
     gb("web", f"BM_StatusPage/{devices}/{show}", f"Status page build, {devices} devices, ShowStatus {show}",
        counters("page_KB", "tracked"))
+for devices in (0, 250):
+    gb("web", f"BM_StatusPageAllSections/{devices}",
+       f"Status page build, {devices} devices, every section open (config, link map, settings, 20 xAP filters)",
+       counters("page_KB", "links"))
 gb("web", "BM_ParseSave", "Status page save request parse", counters("request_KB", "fields"))
 gb("vbscript", "BM_Fib25", "VBScript engine: recursive Fib(25)", counters("peak_MiB"))
 gb("vbscript", "BM_Append100k", "VBScript engine: 100000 string appends", counters("peak_MiB"))
