@@ -89,11 +89,7 @@ Gateway::Gateway(platform::Platform& platform, app::Paths paths, Options options
                      // "Read Script" starts from a clean engine: a procedure
                      // deleted from the file stops running.
                      .ReadScript = [this] { application_.InitScriptControl(); },
-                     // Another PIM may not be in message mode yet: set it up as start-up does.
-                     .ReopenPim =
-                         [this](const std::string& oldPort) {
-                             if (upb_.Reopen(oldPort)) upb_.SendPIMMessage(upb::kPimOptionsWrite);
-                         },
+                     .ReopenPim = [this](const std::string& oldPort) { ReopenPim(oldPort); },
                      .ArmPeriodicScript = [this](const std::string& seconds) { triggers_.ArmPeriodic(seconds); }},
             .framework = {.sunrise = [this] { return xap_.sunrise(); }, .sunset = [this] { return xap_.sunset(); }},
             .listening = [this](int port) {
@@ -195,6 +191,11 @@ void Gateway::InitINIVariables() {
 void Gateway::LoadTimerForm() {
     DebugLog("Internal Timer Started");
     upb_.EndTransmitHold();
+}
+
+void Gateway::ReopenPim(const std::string& oldPort) {
+    // Another PIM may not be in message mode yet: set it up as start-up does.
+    if (upb_.Reopen(oldPort)) upb_.SendPIMMessage(upb::kPimOptionsWrite);
 }
 
 void Gateway::RequestExit() {

@@ -129,6 +129,9 @@ private:
     void Received(const std::string& packet);
     void AddDeviceOfInterest(const std::string& tag, const std::shared_ptr<model::UPBLinkState>& state);
     void Console(const std::string& line);
+    // The PIM port or bridge address changed (status page or settings form):
+    // the old connection closes and the new one opens, in message mode.
+    void ReopenPim(const std::string& oldPort);
     // The user's browser at a path of the status pages' server.
     void OpenPage(const std::string& path);
     DesktopHost MakeDesktopHost();

@@ -86,22 +86,17 @@ void Gateway::SaveSetupForm(const std::vector<std::string>& boxes) {
     Guard(&log_, "SetupForm Unload", [&] {
         // A save that arrives after "Exit" would reopen the port the shut-down closed.
         if (boxes.size() != kSetupBoxes || shutDown_) return;
-        // Quotes around a value are not part of it: "2101" is port 2101.
-        const bool portChanged = RemoveQuotes(boxes[0]) != settings_.UPBCommPort;
-        const bool bridgeChanged = RemoveQuotes(boxes[1]) != settings_.SerialIP;
+        const std::string oldPort = settings_.UPBCommPort;
+        const std::string oldBridge = settings_.SerialIP;
         const std::string httpPort = RemoveQuotes(ini_.GetIniSetting(kSection, "HTTPPort", "8016", kFile));
         const std::string periodic = settings_.PeriodicScriptInterval;
-
-        auto& pim = upb_.connection();
-        // A new bridge address is only known after the reload below: open then.
-        if (portChanged || bridgeChanged) pim.ClosePort(settings_.UPBCommPort);
-        if (portChanged && !bridgeChanged && !RemoveQuotes(boxes[0]).empty()) pim.OpenCommPort(RemoveQuotes(boxes[0]));
 
         for (size_t i = 0; i < kSetupBoxes; ++i) ini_.SaveIniSetting(kSection, kSetupBoxKeys[i].key, boxes[i], kFile);
         ini_.FlushIniCache();
         settings_.InitIniKeys(ini_, &log_);
 
-        if (bridgeChanged && !settings_.UPBCommPort.empty()) pim.OpenCommPort(settings_.UPBCommPort);
+        // Quotes around a value are not part of it: "2101" is still port 2101.
+        if (settings_.UPBCommPort != oldPort || settings_.SerialIP != oldBridge) ReopenPim(oldPort);
         if (RemoveQuotes(boxes[2]) != httpPort) web_.Start();
         if (settings_.PeriodicScriptInterval != periodic && initialised_)
             triggers_.ArmPeriodic(settings_.PeriodicScriptInterval);
