@@ -270,7 +270,16 @@ void UpstartImport::Import(std::string_view text) {
     AddSceneModule();
 }
 
-void UpstartImport::Records::keep(std::string_view text, std::string_view line, size_t number) {
+char UpstartImport::Records::Type(std::string_view line) {
+    return line.size() == 1 || line[1] == ',' ? line[0] : '\0';
+}
+
+bool UpstartImport::Records::OnLink255(std::string_view line, char type) {
+    return type >= '4' && type <= '7' && FieldIs(line, 4, "255");
+}
+
+void UpstartImport::Records::keep(std::string_view text, std::string_view line, size_t number, char type,
+                                  bool onLink255) {
     if (line.empty()) return;
     // The device pass begins at the first line that begins with "3".
     if (!started) {
@@ -279,9 +288,9 @@ void UpstartImport::Records::keep(std::string_view text, std::string_view line, 
     }
     // It acts on records "1", "3" and "8", and on "4" to "7" unless they
     // name link 255; other types it skips.
-    const char t = line.size() == 1 || line[1] == ',' ? line[0] : '\0';
-    if (t == '1' || t == '3' || t == '8' || (t >= '4' && t <= '7' && !FieldIs(line, 4, "255")))
-        add(text, line, number);
+    if (type == '1' || type == '3' || type == '8' || (type >= '4' && type <= '7' && !onLink255))
+        kept.push_back({static_cast<uint32_t>(line.data() - text.data()), static_cast<uint32_t>(line.size()),
+                        static_cast<uint32_t>(number)});
 }
 
 bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines, Records& records) {
@@ -304,7 +313,8 @@ bool UpstartImport::ReadHeaderAndLinks(ExportLines& lines, Records& records) {
         std::string_view line;
         if (!lines.next(line)) throw VbError(kPastEnd);
         if (line.empty()) continue;  // still one of the N
-        records.keep(lines.text(), line, lines.number());
+        const char type = Records::Type(line);
+        records.keep(lines.text(), line, lines.number(), type, Records::OnLink255(line, type));
         SplitFields(line, f);
         if (f.size() != 3) log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
         if (f[0] != "2") log_.WriteLog("Tarvelo", "Invalid Link Record " + std::string(line));
@@ -340,17 +350,12 @@ void UpstartImport::ScanUsage(ExportLines& lines, Records& records) {
     records.kept.reserve(records.kept.size() + lines.text().size() / 64);
     while (lines.next(line)) {
         if (line.empty()) continue;
-        // The record type when it is one character, else 0.
-        const char t = line.size() == 1 || line[1] == ',' ? line[0] : '\0';
-        if (t < '4' || t > '7') {
-            if (t == '3') ++devices;
-            if (!records.started && line[0] == '3') records.started = true;
-            if (records.started && (t == '1' || t == '3' || t == '8')) records.add(lines.text(), line, lines.number());
-            continue;
-        }
-        // A component record: it is skipped on link 255 in both passes.
-        if (FieldIs(line, 4, "255")) continue;
-        if (records.started) records.add(lines.text(), line, lines.number());
+        const char t = Records::Type(line);
+        // A component record on link 255 is skipped in both passes.
+        const bool onLink255 = Records::OnLink255(line, t);
+        records.keep(lines.text(), line, lines.number(), t, onLink255);
+        if (t == '3') ++devices;
+        if (onLink255) continue;
         // Only the records "4" and "5" count here: no other line is split.
         if (t != '4' && t != '5') continue;
         SplitFields(line, f);

@@ -61,11 +61,13 @@ private:
     struct Records {
         std::vector<Record> kept;
         bool started = false;  // a line beginning "3" was seen
-        void keep(std::string_view text, std::string_view line, size_t number);
-        void add(std::string_view text, std::string_view line, size_t number) {
-            kept.push_back({static_cast<uint32_t>(line.data() - text.data()), static_cast<uint32_t>(line.size()),
-                            static_cast<uint32_t>(number)});
-        }
+        // Keeps the line when the device pass acts on it. `type` is Type(line)
+        // and `onLink255` OnLink255(line, type), which the caller has at hand.
+        void keep(std::string_view text, std::string_view line, size_t number, char type, bool onLink255);
+        // The record type when it is one character, else 0.
+        static char Type(std::string_view line);
+        // A component record ("4" to "7") that names link 255.
+        static bool OnLink255(std::string_view line, char type);
     };
 
     void Import(std::string_view text);
